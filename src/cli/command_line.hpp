@@ -1,0 +1,35 @@
+// The command line: options up to the first argument that is not one, then
+// workbook file names; the usage text; and the run over every file.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "output/sql_writer.hpp"
+
+namespace sheetdump {
+
+enum OutputMode : int32_t { MODE_CSV = 1, MODE_TAB = 2, MODE_SQL = 3 };
+
+inline constexpr const char* kIsoDatePattern = "%Y-%m-%d %H:%M:%S";
+
+struct CommandLine {
+  OutputMode mode = MODE_CSV;
+  QuoteStyle quote = QUOTE_ORACLE;
+  const char* date_pattern = nullptr;
+  bool help = false;  // the usage text was asked for (or no argument given)
+  std::vector<std::string> files;
+};
+
+// An argument is an option only when it equals a long form or is exactly a
+// minus sign and the option's letter. The first argument that is not an
+// option, and every argument after it, is a file name.
+CommandLine parse_command_line(int argc, const char* const* argv);
+
+void write_usage(std::FILE* out, const char* program);
+
+// The entry routine: converts every file in order; the status is always 1.
+int run(int argc, const char* const* argv);
+
+}  // namespace sheetdump

@@ -1,0 +1,3 @@
+#include "cli/command_line.hpp"
+
+int main(int argc, char** argv) { return sheetdump::run(argc, argv); }

@@ -1,0 +1,42 @@
+// Number-to-text conversions with exactly the bytes that the C library's
+// printf gives, without its per-call cost: std::to_chars with a fixed or
+// scientific precision is specified to match printf in the C locale.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace sheetdump {
+
+// A reusable buffer for one rendered cell; large enough for any double in
+// any pattern of the built-in table.
+struct TextBuffer {
+  std::array<char, 640> data;
+  size_t len = 0;
+
+  std::string_view view() const { return {data.data(), len}; }
+  void clear() { len = 0; }
+  void append(std::string_view s);
+  void append(char c) {
+    if (len < data.size()) data[len++] = c;
+  }
+};
+
+// How many decimals (0 to 5) the general rule prints for `v`: the position
+// of the last nonzero digit among the first five decimals of its fraction,
+// taken from the double itself. NaN and infinities give 0.
+int decimal_places(double v);
+
+// The general rule: "%.*f" with decimal_places(v).
+void append_general(TextBuffer& out, double v);
+
+// "%.*f" with the given precision (0 to 17).
+void append_fixed(TextBuffer& out, double v, int precision);
+
+// A printf pattern with `v` as its only argument, as snprintf renders it.
+// Knows the conversions that the format table uses: "%.Nf", "%f", "%.Ne",
+// "%e" and "%%".
+void append_printf(TextBuffer& out, const char* pattern, double v);
+
+}  // namespace sheetdump

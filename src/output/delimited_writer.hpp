@@ -1,0 +1,17 @@
+// CSV and TAB-delimited output: one line per grid row of every sheet, in
+// sheet order, with nothing between sheets or workbooks.
+#pragma once
+
+#include "biff/workbook.hpp"
+#include "output/output_stream.hpp"
+
+namespace sheetdump {
+
+// Every field between double quotes, separated by commas; a double quote
+// inside a text is doubled.
+void write_csv(const Workbook& wb, OutputStream& out);
+
+// Fields separated by TABs, texts unchanged.
+void write_tab(const Workbook& wb, OutputStream& out);
+
+}  // namespace sheetdump

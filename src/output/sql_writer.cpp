@@ -1,0 +1,93 @@
+#include "output/sql_writer.hpp"
+
+#include "format/cell_text.hpp"
+#include "output/grid_walk.hpp"
+
+namespace sheetdump {
+
+namespace {
+
+bool is_letter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool is_plain_identifier(std::string_view name) {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool ok = is_letter(c) || c == '_' || c >= 0x80 ||
+              (i > 0 && ((c >= '0' && c <= '9') || c == '$'));
+    if (!ok) return false;
+  }
+  return true;
+}
+
+std::string statement_head(const Workbook& wb, const Sheet& sheet) {
+  std::string head = "INSERT INTO ";
+  if (sheet.name)
+    append_identifier(head, *sheet.name);
+  else
+    head += "?TABLE?";
+  head += " (";
+  TextBuffer buf;
+  for (int32_t c = 0; c < sheet.cols; ++c) {
+    if (c > 0) head += ',';
+    if (auto text = cell_text(wb, sheet, 0, c, buf)) append_identifier(head, *text);
+  }
+  head += ") values (";
+  return head;
+}
+
+}  // namespace
+
+void append_identifier(std::string& out, std::string_view name) {
+  if (name.empty() || is_plain_identifier(name)) {
+    out += name;
+    return;
+  }
+  out += '"';
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void append_sql_value(std::string& out, std::string_view text, QuoteStyle style) {
+  out += '\'';
+  for (char c : text) {
+    if (c == '\'') out += style == QUOTE_POSTGRES ? '\\' : '\'';
+    else if (c == '\\' && style == QUOTE_POSTGRES) out += '\\';
+    out += c;
+  }
+  out += '\'';
+}
+
+void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
+               OutputStream& out) {
+  set_date_override(date_pattern);
+  TextBuffer buf;
+  std::string line;
+  for (const Sheet& sheet : wb.sheets) {
+    if (sheet.rows < 2) continue;
+    const std::string head = statement_head(wb, sheet);
+    GridWalk walk(sheet);
+    // Row 0 gave the column names; its cells are passed over.
+    for (int32_t c = 0; c < sheet.cols; ++c) walk.at(0, c);
+    for (int32_t r = 1; r < sheet.rows; ++r) {
+      line = head;
+      for (int32_t c = 0; c < sheet.cols; ++c) {
+        if (c > 0) line += ',';
+        std::optional<std::string_view> text;
+        if (const Cell* cell = walk.at(r, c)) text = cell_text(wb, sheet, *cell, buf);
+        if (text)
+          append_sql_value(line, *text, style);
+        else
+          line += "NULL";
+      }
+      line += ");";
+      out.write(line);
+      out.end_line();
+    }
+  }
+}
+
+}  // namespace sheetdump

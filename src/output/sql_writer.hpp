@@ -1,0 +1,32 @@
+// SQL output: each sheet is a table named after the sheet, its first row
+// gives the column names, every later row one INSERT statement.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "biff/workbook.hpp"
+#include "output/output_stream.hpp"
+
+namespace sheetdump {
+
+enum QuoteStyle : int32_t {
+  QUOTE_ORACLE = 1,    // a quote in a value is doubled
+  QUOTE_POSTGRES = 2,  // quotes and backslashes get a backslash before them
+};
+
+// `date_pattern` (or none) becomes the date override before anything is
+// rendered, and stays in force afterwards.
+void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
+               OutputStream& out);
+
+// A table or column name as it goes into a statement: unchanged when it is
+// a plain identifier (a letter, underscore or byte >= 0x80 first, then also
+// digits and dollar signs), else between double quotes with every double
+// quote doubled. An empty name stays empty.
+void append_identifier(std::string& out, std::string_view name);
+
+// One value between single quotes, escaped for the quote style.
+void append_sql_value(std::string& out, std::string_view text, QuoteStyle style);
+
+}  // namespace sheetdump
