@@ -1,6 +1,7 @@
 #include "output/delimited_writer.hpp"
 
 #include <cstring>
+#include <string>
 
 #include "format/cell_text.hpp"
 #include "output/grid_walk.hpp"
@@ -9,38 +10,43 @@ namespace sheetdump {
 
 namespace {
 
-void write_csv_field(OutputStream& out, std::string_view text) {
+void append_csv_field(std::string& line, std::string_view text) {
   for (;;) {
     const void* q = std::memchr(text.data(), '"', text.size());
     if (q == nullptr) {
-      out.write(text);
+      line += text;
       return;
     }
     size_t n = size_t(static_cast<const char*>(q) - text.data()) + 1;
-    out.write(text.substr(0, n));
-    out.put('"');
+    line += text.substr(0, n);
+    line += '"';
     text.remove_prefix(n);
   }
 }
 
-// Writes every row of every sheet; `field` writes one position's text and
-// `separator` comes between fields, `before`/`after` around each line.
+void append_raw(std::string& line, std::string_view text) { line += text; }
+
+// Writes every row of every sheet, one line at a time: `before`, the
+// fields with `separator` between them, `after` and a line feed.
 template <class Field>
 void write_delimited(const Workbook& wb, OutputStream& out, std::string_view before,
                      std::string_view separator, std::string_view after, Field field) {
   TextBuffer buf;
+  std::string line;
   for (const Sheet& sheet : wb.sheets) {
     if (sheet.rows <= 0) continue;
     GridWalk walk(sheet);
     for (int32_t r = 0; r < sheet.rows; ++r) {
-      out.write(before);
+      line.clear();
+      line += before;
       for (int32_t c = 0; c < sheet.cols; ++c) {
-        if (c > 0) out.write(separator);
+        if (c > 0) line += separator;
         if (const Cell* cell = walk.at(r, c))
-          if (auto text = cell_text(wb, sheet, *cell, buf)) field(out, *text);
+          if (auto text = cell_text(wb, sheet, *cell, buf)) field(line, *text);
       }
-      out.write(after);
-      out.end_line();
+      line += after;
+      line += '\n';
+      out.write_line(line);
     }
   }
 }
@@ -48,12 +54,11 @@ void write_delimited(const Workbook& wb, OutputStream& out, std::string_view bef
 }  // namespace
 
 void write_csv(const Workbook& wb, OutputStream& out) {
-  write_delimited(wb, out, "\"", "\",\"", "\"", write_csv_field);
+  write_delimited(wb, out, "\"", "\",\"", "\"", append_csv_field);
 }
 
 void write_tab(const Workbook& wb, OutputStream& out) {
-  write_delimited(wb, out, "", "\t", "",
-                  [](OutputStream& o, std::string_view text) { o.write(text); });
+  write_delimited(wb, out, "", "\t", "", append_raw);
 }
 
 }  // namespace sheetdump

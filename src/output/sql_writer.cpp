@@ -83,9 +83,8 @@ void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
         else
           line += "NULL";
       }
-      line += ");";
-      out.write(line);
-      out.end_line();
+      line += ");\n";
+      out.write_line(line);
     }
   }
 }
