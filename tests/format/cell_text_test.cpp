@@ -1,0 +1,285 @@
+// Cell text rendering: dates through the UTC calendar with truncated
+// seconds, the date override, the general rule as the fallback, and texts.
+#include "format/cell_text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "format/builtin_formats.hpp"
+#include "support/model_builder.hpp"
+
+namespace {
+
+using sheetdump::cell_text;
+using sheetdump::kNoFormat;
+using sheetdump::TextBuffer;
+using testsupport::ModelBuilder;
+
+constexpr const char* kIso = "%Y-%m-%d %H:%M:%S";
+
+class CellText : public ::testing::Test {
+ protected:
+  void SetUp() override { sheetdump::set_date_override(nullptr); }
+  void TearDown() override { sheetdump::set_date_override(nullptr); }
+
+  // One number cell with built-in format index `format_index`, rendered.
+  static std::string render(double value, int32_t format_index) {
+    ModelBuilder mb;
+    mb.sheet("S", 1, 1).number(0, 0, value, format_index);
+    sheetdump::Workbook wb = mb.build();
+    TextBuffer buf;
+    auto text = cell_text(wb, wb.sheets[0], 0, 0, buf);
+    return text ? std::string(*text) : std::string("<none>");
+  }
+  static std::string iso(double serial) {
+    sheetdump::set_date_override(kIso);
+    std::string s = render(serial, 14);
+    sheetdump::set_date_override(nullptr);
+    return s;
+  }
+  static std::string c_printf(const char* pattern, double v) {
+    char buf[1024];
+    int n = std::snprintf(buf, sizeof buf, pattern, v);
+    return std::string(buf, size_t(n));
+  }
+};
+
+TEST_F(CellText, DateExamples) {
+  EXPECT_EQ(render(25569, 14), "01/01/70");
+  EXPECT_EQ(render(27738.14929398148, 22), "12/10/75 03:34");
+  EXPECT_EQ(iso(27738.14929398148), "1975-12-10 03:34:59");
+  // The double nearest to 00:00:01 gives a product of 0.99999992, and the
+  // seconds are truncated, so this whole second comes out one early.
+  EXPECT_EQ(iso(25569.000011574073), "1970-01-01 00:00:00");
+  // Truncation toward zero, not down: -0.864 seconds are 0.
+  EXPECT_EQ(iso(25568.99999), "1970-01-01 00:00:00");
+  EXPECT_EQ(iso(25568.5), "1969-12-31 12:00:00");
+  EXPECT_EQ(iso(25568.75), "1969-12-31 18:00:00");
+  EXPECT_EQ(render(0.5, 20), "12:00");
+}
+
+TEST_F(CellText, OverrideReplacesEveryDatePatternButNoNumberPattern) {
+  sheetdump::set_date_override(kIso);
+  EXPECT_STREQ(sheetdump::date_override(), kIso);
+  // Time-only patterns too.
+  EXPECT_EQ(render(0.5, 20), "1899-12-30 12:00:00");
+  for (const sheetdump::FormatInfo& f : sheetdump::builtin_formats()) {
+    if (f.kind != sheetdump::FORMAT_DATE) continue;
+    EXPECT_EQ(render(27738.14929398148, f.index), "1975-12-10 03:34:59") << f.index;
+  }
+  EXPECT_EQ(render(1234.56, 2), "1234.56");
+  EXPECT_EQ(render(1234.56, 0), "1234.56000");
+  sheetdump::set_date_override(nullptr);
+  EXPECT_EQ(sheetdump::date_override(), nullptr);
+  EXPECT_EQ(render(27738.14929398148, 14), "12/10/75");
+}
+
+TEST_F(CellText, SerialsAroundTheStartOfTheDayCount) {
+  // 25569 is always 1970-01-01: the leap day that 1900 never had is not
+  // reproduced, so serial 60 is 28 February and 61 is 1 March.
+  EXPECT_EQ(iso(0), "1899-12-30 00:00:00");
+  EXPECT_EQ(iso(60), "1900-02-28 00:00:00");
+  EXPECT_EQ(iso(61), "1900-03-01 00:00:00");
+  EXPECT_EQ(iso(-1), "1899-12-29 00:00:00");
+  EXPECT_EQ(render(60, 15), "28-Feb-00");
+  EXPECT_EQ(render(61, 17), "Mar-00");
+}
+
+TEST_F(CellText, NegativeAndHugeSerialsStayOnTheCalendar) {
+  EXPECT_EQ(iso(-693593), "1-01-01 00:00:00");
+  EXPECT_EQ(iso(-700000), "-17-06-18 00:00:00");
+  EXPECT_EQ(iso(-1e9), "-2736008-12-27 00:00:00");
+  EXPECT_EQ(iso(2958465), "9999-12-31 00:00:00");
+  EXPECT_EQ(iso(2958466), "10000-01-01 00:00:00");
+  EXPECT_EQ(iso(1e9), "2739807-01-02 00:00:00");
+  EXPECT_EQ(iso(7e11), "1916536804-11-20 00:00:00");
+  EXPECT_EQ(render(2958466, 14), "01/01/00");
+  EXPECT_EQ(render(-693593, 165), "01/01/01 12:00 AM");
+}
+
+TEST_F(CellText, DatesThatCannotBeBrokenDownRenderByTheGeneralRule) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  // Seconds inside +-2^63, but the year does not fit the broken-down time.
+  // Beyond +-2^63 seconds, or not a number at all.
+  const double serials[] = {8e11, 1e12, -1e12, 1.5e14, 1e15, -1e15, 1e300, -1e300, inf, -inf,
+                            nan, -nan,
+                            // Seconds of exactly 2^63 (the product rounds
+                            // to it), and just inside on both sides.
+                            25569 + 9223372036854775808.0 / 86400,
+                            std::nextafter(25569 + 9223372036854775808.0 / 86400, 0.0),
+                            25569 - 9223372036854775808.0 / 86400,
+                            std::nextafter(25569 - 9223372036854775808.0 / 86400, 0.0)};
+  for (double serial : serials) {
+    TextBuffer expected;
+    sheetdump::append_general(expected, serial);
+    std::string general(expected.view());
+    EXPECT_EQ(render(serial, 14), general) << serial;
+    sheetdump::set_date_override(kIso);
+    EXPECT_EQ(render(serial, 22), general) << serial;
+    sheetdump::set_date_override(nullptr);
+  }
+  EXPECT_EQ(render(1e12, 14), "1000000000000");
+  EXPECT_EQ(render(-1e12 - 0.5, 14), "-1000000000000.5");
+  EXPECT_EQ(render(inf, 20), "inf");
+  EXPECT_EQ(render(-inf, 20), "-inf");
+}
+
+TEST_F(CellText, TwelveHourClock) {
+  EXPECT_EQ(render(27738.0, 18), "12:00 AM");
+  EXPECT_EQ(render(27738.5, 18), "12:00 PM");
+  EXPECT_EQ(render(27738.75, 19), "06:00:00 PM");
+  EXPECT_EQ(render(27738.5 - 1.0 / 86400, 19), "11:59:59 AM");
+}
+
+// Day serials rendered through every date pattern and the ISO pattern must
+// be exactly what gmtime and strftime give for the truncated seconds.
+TEST_F(CellText, DatesMatchGmtimeAndStrftime) {
+  std::vector<const char*> patterns = {kIso, "%%%Y%%"};
+  for (const sheetdump::FormatInfo& f : sheetdump::builtin_formats())
+    if (f.kind == sheetdump::FORMAT_DATE) patterns.push_back(f.pattern);
+
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> near(-1000, 80000);
+  std::uniform_real_distribution<double> wide(-1e9, 1e9);
+  std::uniform_int_distribution<int> day(-800000, 3100000);
+  int failures = 0;
+  for (int i = 0; i < 40000; ++i) {
+    double serial;
+    switch (i % 4) {
+      case 0: serial = near(rng); break;
+      case 1: serial = wide(rng); break;
+      case 2: serial = day(rng); break;
+      default: serial = day(rng) + double(rng() % 86400) / 86400; break;
+    }
+    double seconds = (serial - 25569) * 86400;
+    time_t t = time_t(int64_t(seconds));
+    struct tm tm {};
+    ASSERT_NE(gmtime_r(&t, &tm), nullptr) << serial;
+    for (const char* pattern : patterns) {
+      char expected[128];
+      size_t n = std::strftime(expected, sizeof expected, pattern, &tm);
+      TextBuffer buf;
+      ASSERT_TRUE(sheetdump::append_date(buf, serial, pattern));
+      if (buf.view() != std::string_view(expected, n) && ++failures <= 10)
+        ADD_FAILURE() << "serial " << c_printf("%.17g", serial) << " pattern " << pattern
+                      << ": got '" << buf.view() << "', strftime gives '" << expected << "'";
+    }
+  }
+  EXPECT_EQ(failures, 0);
+}
+
+TEST_F(CellText, AppendDateAddsToTheBufferOrLeavesItAlone) {
+  TextBuffer buf;
+  buf.append("at ");
+  EXPECT_TRUE(sheetdump::append_date(buf, 27738.14929398148, "%H:%M"));
+  EXPECT_EQ(buf.view(), "at 03:34");
+  EXPECT_FALSE(sheetdump::append_date(buf, std::numeric_limits<double>::quiet_NaN(), "%H:%M"));
+  EXPECT_FALSE(sheetdump::append_date(buf, 1e12, "%H:%M"));
+  EXPECT_EQ(buf.view(), "at 03:34");
+}
+
+TEST_F(CellText, FormatSlotsWithoutAFormatRenderByTheGeneralRule) {
+  // Three XF records: format 14, a format index not in the table, format 2.
+  sheetdump::Workbook wb;
+  wb.xf_formats = {testsupport::format_slot(14), kNoFormat, testsupport::format_slot(2)};
+  EXPECT_EQ(sheetdump::xf_format(wb, 0), testsupport::format_slot(14));
+  EXPECT_EQ(sheetdump::xf_format(wb, 1), kNoFormat);
+  EXPECT_EQ(sheetdump::xf_format(wb, 2), testsupport::format_slot(2));
+  // Slots at and beyond the count of XF records.
+  for (int32_t xf : {3, 4, 254, 255, 256, 4095, 65535, -1, std::numeric_limits<int32_t>::min(),
+                     std::numeric_limits<int32_t>::max()})
+    EXPECT_EQ(sheetdump::xf_format(wb, xf), kNoFormat) << xf;
+
+  // A cell whose slot holds no table row, whatever its six bits say.
+  for (uint8_t slot = uint8_t(sheetdump::builtin_formats().size()); slot <= kNoFormat; ++slot) {
+    ModelBuilder mb;
+    mb.sheet("S", 1, 2).number_slot(0, 0, 27738.14929398148, slot).number_slot(0, 1, 1.5, slot);
+    sheetdump::Workbook w = mb.build();
+    TextBuffer buf;
+    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 0, buf).value_or("<none>"), "27738.14929")
+        << int(slot);
+    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 1, buf).value_or("<none>"), "1.5") << int(slot);
+  }
+}
+
+TEST_F(CellText, TextCells) {
+  ModelBuilder mb;
+  uint32_t hello = mb.add_string("hello");
+  uint32_t empty = mb.add_string("");
+  mb.sheet("S", 2, 4)
+      .sst_index(0, 0, hello)
+      .sst_index(0, 1, empty)
+      .sst_index(0, 2, 2)  // one beyond the table
+      .sst_index(0, 3, 0xFFFFFFFFu)
+      .sst_index(1, 0, 0x80000000u)
+      .sst_index(1, 1, 0x7FFFFFFFu);
+  sheetdump::Workbook wb = mb.build();
+  const sheetdump::Sheet& s = wb.sheets[0];
+  TextBuffer buf;
+
+  auto first = cell_text(wb, s, 0, 0, buf);
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(*first, "hello");
+  // The shared string itself, not a copy: two calls give the same bytes.
+  auto again = cell_text(wb, s, 0, 0, buf);
+  EXPECT_EQ(again->data(), first->data());
+  EXPECT_GE(first->data(), wb.sst.bytes.data());
+  EXPECT_LE(first->data() + first->size(), wb.sst.bytes.data() + wb.sst.bytes.size());
+
+  auto blank = cell_text(wb, s, 0, 1, buf);
+  ASSERT_TRUE(blank.has_value());  // an empty text is a text, not none
+  EXPECT_EQ(*blank, "");
+
+  EXPECT_FALSE(cell_text(wb, s, 0, 2, buf).has_value());
+  EXPECT_FALSE(cell_text(wb, s, 0, 3, buf).has_value());
+  EXPECT_FALSE(cell_text(wb, s, 1, 0, buf).has_value());
+  EXPECT_FALSE(cell_text(wb, s, 1, 1, buf).has_value());
+}
+
+TEST_F(CellText, EmptyPositionsAreNone) {
+  ModelBuilder mb;
+  mb.sheet("S", 3, 3).text(1, 1, "x");
+  sheetdump::Workbook wb = mb.build();
+  TextBuffer buf;
+  for (int32_t r = 0; r < 3; ++r)
+    for (int32_t c = 0; c < 3; ++c)
+      EXPECT_EQ(cell_text(wb, wb.sheets[0], r, c, buf).has_value(), r == 1 && c == 1);
+}
+
+TEST_F(CellText, RkValues) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 6)
+      .rk(0, 0, (42u << 2) | 2)                            // integer
+      .rk(0, 1, (uint32_t(-7) << 2) | 2)                   // negative integer
+      .rk(0, 2, (1234u << 2) | 3)                          // integer / 100
+      .rk(0, 3, 0x3FF80000u)                               // 1.5 as a double's high bits
+      .rk(0, 4, (27738u << 2) | 2, 14)                     // a date
+      .rk(0, 5, (uint32_t(-123456) << 2) | 3, 2);          // -1234.56 with format 2
+  sheetdump::Workbook wb = mb.build();
+  TextBuffer buf;
+  const char* expected[] = {"42", "-7", "12.34000", "1.5", "12/10/75", "-1234.56"};
+  for (int32_t c = 0; c < 6; ++c)
+    EXPECT_EQ(cell_text(wb, wb.sheets[0], 0, c, buf).value_or("<none>"), expected[c]) << c;
+}
+
+TEST_F(CellText, NumberTextsAreReusedBufferViews) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 2).number(0, 0, 1.25).number(0, 1, 27738.14929398148, 22);
+  sheetdump::Workbook wb = mb.build();
+  TextBuffer buf;
+  auto a = cell_text(wb, wb.sheets[0], 0, 0, buf);
+  EXPECT_EQ(*a, "1.25");
+  auto b = cell_text(wb, wb.sheets[0], 0, 1, buf);
+  EXPECT_EQ(*b, "12/10/75 03:34");
+  // Each rendering starts afresh in the buffer.
+  EXPECT_EQ(std::string(*cell_text(wb, wb.sheets[0], 0, 0, buf)), "1.25");
+}
+
+}  // namespace
