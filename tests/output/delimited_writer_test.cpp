@@ -1,0 +1,177 @@
+// CSV and TAB output: line shapes, empty positions, quote doubling in CSV,
+// degenerate grids and several sheets in a row.
+#include "output/delimited_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "format/cell_text.hpp"
+#include "support/model_builder.hpp"
+
+namespace {
+
+using testsupport::ModelBuilder;
+
+std::string capture(void (*writer)(const sheetdump::Workbook&, sheetdump::OutputStream&),
+                    const sheetdump::Workbook& wb) {
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* mem = open_memstream(&data, &size);
+  if (mem == nullptr) return "<open_memstream failed>";
+  {
+    sheetdump::OutputStream out(mem);
+    writer(wb, out);
+    out.flush();
+  }
+  std::fclose(mem);
+  std::string s(data, size);
+  std::free(data);
+  return s;
+}
+
+std::string csv(const sheetdump::Workbook& wb) { return capture(sheetdump::write_csv, wb); }
+std::string tab(const sheetdump::Workbook& wb) { return capture(sheetdump::write_tab, wb); }
+
+class DelimitedWriter : public ::testing::Test {
+ protected:
+  void SetUp() override { sheetdump::set_date_override(nullptr); }
+  void TearDown() override { sheetdump::set_date_override(nullptr); }
+};
+
+TEST_F(DelimitedWriter, TextEmptyAndNumberInOneRow) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 3).text(0, 0, "a").number(0, 2, 3.5);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb), "\"a\",\"\",\"3.5\"\n");
+  EXPECT_EQ(tab(wb), "a\t\t3.5\n");
+}
+
+TEST_F(DelimitedWriter, RowWithoutCellsGivesEmptyFields) {
+  ModelBuilder mb;
+  mb.sheet("S", 2, 3).text(1, 0, "x");
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb), "\"\",\"\",\"\"\n\"x\",\"\",\"\"\n");
+  EXPECT_EQ(tab(wb), "\t\t\nx\t\t\n");
+}
+
+TEST_F(DelimitedWriter, GridStartsAtRowAndColumnZero) {
+  ModelBuilder mb;
+  mb.sheet("S", 3, 3).number(2, 2, 7);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb), "\"\",\"\",\"\"\n\"\",\"\",\"\"\n\"\",\"\",\"7\"\n");
+  EXPECT_EQ(tab(wb), "\t\t\n\t\t\n\t\t7\n");
+}
+
+TEST_F(DelimitedWriter, DegenerateGrids) {
+  struct Case {
+    int32_t rows, cols;
+    const char* csv;
+    const char* tab;
+  };
+  const Case cases[] = {
+      {2, 0, "\"\"\n\"\"\n", "\n\n"},  // rows without columns
+      {0, 3, "", ""},
+      {0, 0, "", ""},
+      {-1, 3, "", ""},
+      {3, -1, "\"\"\n\"\"\n\"\"\n", "\n\n\n"},
+      {1, 1, "\"\"\n", "\n"},
+  };
+  for (const Case& c : cases) {
+    ModelBuilder mb;
+    mb.sheet("S", c.rows, c.cols);
+    sheetdump::Workbook wb = mb.build();
+    EXPECT_EQ(csv(wb), c.csv) << c.rows << "x" << c.cols;
+    EXPECT_EQ(tab(wb), c.tab) << c.rows << "x" << c.cols;
+  }
+  sheetdump::Workbook none;
+  EXPECT_EQ(csv(none), "");
+  EXPECT_EQ(tab(none), "");
+}
+
+TEST_F(DelimitedWriter, CsvDoublesQuotesAndKeepsEverythingElse) {
+  struct Case {
+    const char* text;
+    const char* csv_field;  // between the field quotes
+  };
+  const Case cases[] = {
+      {"say \"hi\"", "say \"\"hi\"\""},
+      {"\"", "\"\""},
+      {"\"\"", "\"\"\"\""},
+      {"\"start", "\"\"start"},
+      {"end\"", "end\"\""},
+      {"a,b", "a,b"},
+      {"tab\there", "tab\there"},
+      {"two\nlines", "two\nlines"},
+      {"cr\r\n", "cr\r\n"},
+      {"back\\slash", "back\\slash"},
+      {"it's", "it's"},
+      {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    ModelBuilder mb;
+    mb.sheet("S", 1, 2).text(0, 0, c.text).text(0, 1, "z");
+    sheetdump::Workbook wb = mb.build();
+    EXPECT_EQ(csv(wb), std::string("\"") + c.csv_field + "\",\"z\"\n") << c.text;
+    // TAB output writes texts exactly as they are.
+    EXPECT_EQ(tab(wb), std::string(c.text) + "\tz\n") << c.text;
+  }
+}
+
+TEST_F(DelimitedWriter, SheetsFollowOneAnotherDirectly) {
+  ModelBuilder mb;
+  mb.sheet("First", 2, 2).text(0, 0, "a").text(0, 1, "b").number(1, 0, 1).number(1, 1, 2);
+  mb.sheet("Empty", 0, 0);
+  mb.sheet(std::nullopt, 1, 1).text(0, 0, "c");
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb), "\"a\",\"b\"\n\"1\",\"2\"\n\"c\"\n");
+  EXPECT_EQ(tab(wb), "a\tb\n1\t2\nc\n");
+}
+
+TEST_F(DelimitedWriter, NumbersAndDatesUseTheirBuiltInFormats) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 5)
+      .number(0, 0, 27738.14929398148, 14)
+      .number(0, 1, 27738.14929398148, 22)
+      .number(0, 2, 1234.56, 44)
+      .number(0, 3, 0.1)
+      .number(0, 4, 1.2);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb),
+            "\"12/10/75\",\"12/10/75 03:34\",\"$#,##1234.56;($#,##0.00)\",\"0.1\",\"1.20000\"\n");
+  EXPECT_EQ(tab(wb), "12/10/75\t12/10/75 03:34\t$#,##1234.56;($#,##0.00)\t0.1\t1.20000\n");
+  // The writers leave the date override alone.
+  EXPECT_EQ(sheetdump::date_override(), nullptr);
+}
+
+TEST_F(DelimitedWriter, MissingSharedStringIsAnEmptyField) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 3).text(0, 0, "a").sst_index(0, 1, 99).text(0, 2, "c");
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(csv(wb), "\"a\",\"\",\"c\"\n");
+  EXPECT_EQ(tab(wb), "a\t\tc\n");
+}
+
+TEST_F(DelimitedWriter, WideRowsAndManyRows) {
+  // A full-width row and a long column: every position is visited once, in
+  // order, with the cells where they belong.
+  ModelBuilder mb;
+  auto sheet = mb.sheet("S", 300, 256);
+  for (int c = 0; c < 256; c += 5) sheet.number(0, uint8_t(c), c);
+  for (int r = 1; r < 300; r += 7) sheet.text(uint16_t(r), 255, "end" + std::to_string(r));
+  sheetdump::Workbook wb = mb.build();
+  std::string expected;
+  for (int r = 0; r < 300; ++r) {
+    for (int c = 0; c < 256; ++c) {
+      if (c > 0) expected += '\t';
+      if (r == 0 && c % 5 == 0) expected += std::to_string(c);
+      if (r > 0 && (r - 1) % 7 == 0 && c == 255) expected += "end" + std::to_string(r);
+    }
+    expected += '\n';
+  }
+  EXPECT_EQ(tab(wb), expected);
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// SQL output: statement shape, NULLs, escaping under both quote styles,
+// identifiers that need quoting, the date override and sheet shapes.
+#include "output/sql_writer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "format/cell_text.hpp"
+#include "support/model_builder.hpp"
+
+namespace {
+
+using sheetdump::QUOTE_ORACLE;
+using sheetdump::QUOTE_POSTGRES;
+using sheetdump::QuoteStyle;
+using testsupport::ModelBuilder;
+
+constexpr const char* kIso = "%Y-%m-%d %H:%M:%S";
+
+std::string sql(const sheetdump::Workbook& wb, QuoteStyle style = QUOTE_ORACLE,
+                const char* date_pattern = nullptr) {
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* mem = open_memstream(&data, &size);
+  if (mem == nullptr) return "<open_memstream failed>";
+  {
+    sheetdump::OutputStream out(mem);
+    sheetdump::write_sql(wb, date_pattern, style, out);
+    out.flush();
+  }
+  std::fclose(mem);
+  std::string s(data, size);
+  std::free(data);
+  return s;
+}
+
+class SqlWriter : public ::testing::Test {
+ protected:
+  void SetUp() override { sheetdump::set_date_override(nullptr); }
+  void TearDown() override { sheetdump::set_date_override(nullptr); }
+
+  // A sheet "Items" with columns id and note and one data row holding `text`.
+  static sheetdump::Workbook items_with(std::string_view text) {
+    ModelBuilder mb;
+    mb.sheet("Items", 2, 2).text(0, 0, "id").text(0, 1, "note").number(1, 0, 1).text(1, 1, text);
+    return mb.build();
+  }
+};
+
+TEST_F(SqlWriter, ItemsExampleInBothQuoteStyles) {
+  sheetdump::Workbook wb = items_with("it's");
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE), "INSERT INTO Items (id,note) values ('1','it''s');\n");
+  EXPECT_EQ(sql(wb, QUOTE_POSTGRES), "INSERT INTO Items (id,note) values ('1','it\\'s');\n");
+}
+
+TEST_F(SqlWriter, EmptyPositionsAreNull) {
+  ModelBuilder mb;
+  mb.sheet("Items", 4, 2)
+      .text(0, 0, "id")
+      .text(0, 1, "note")
+      .number(2, 1, 5)
+      .text(3, 0, "x")
+      .sst_index(3, 1, 1000);  // a text the table does not hold
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO Items (id,note) values (NULL,NULL);\n"
+            "INSERT INTO Items (id,note) values (NULL,'5');\n"
+            "INSERT INTO Items (id,note) values ('x',NULL);\n");
+}
+
+TEST_F(SqlWriter, ValueEscaping) {
+  struct Case {
+    const char* text;
+    const char* oracle;
+    const char* postgres;
+  };
+  const Case cases[] = {
+      {"", "''", "''"},
+      {"'", "''''", "'\\''"},
+      {"''", "''''''", "'\\'\\''"},
+      {"it's", "'it''s'", "'it\\'s'"},
+      // Backslashes: unchanged under Oracle quoting, doubled under
+      // PostgreSQL quoting, where the server reads them as escapes.
+      {"C:\\temp", "'C:\\temp'", "'C:\\\\temp'"},
+      {"ends\\", "'ends\\'", "'ends\\\\'"},
+      {"\\'", "'\\'''", "'\\\\\\''"},
+      {"\\\\", "'\\\\'", "'\\\\\\\\'"},
+      // Nothing else is touched.
+      {"a\"b", "'a\"b'", "'a\"b'"},
+      {"x; DROP TABLE t; --", "'x; DROP TABLE t; --'", "'x; DROP TABLE t; --'"},
+      {"line\nfeed\r\tand,comma", "'line\nfeed\r\tand,comma'", "'line\nfeed\r\tand,comma'"},
+      {"/* c */", "'/* c */'", "'/* c */'"},
+      {"\xC3\xA9t\xC3\xA9", "'\xC3\xA9t\xC3\xA9'", "'\xC3\xA9t\xC3\xA9'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    sheetdump::Workbook wb = items_with(c.text);
+    const std::string head = "INSERT INTO Items (id,note) values ('1',";
+    EXPECT_EQ(sql(wb, QUOTE_ORACLE), head + c.oracle + ");\n");
+    EXPECT_EQ(sql(wb, QUOTE_POSTGRES), head + c.postgres + ");\n");
+
+    std::string value;
+    sheetdump::append_sql_value(value, c.text, QUOTE_ORACLE);
+    EXPECT_EQ(value, c.oracle);
+    value.clear();
+    sheetdump::append_sql_value(value, c.text, QUOTE_POSTGRES);
+    EXPECT_EQ(value, c.postgres);
+  }
+}
+
+TEST_F(SqlWriter, AnyOtherQuoteStyleBehavesAsOracle) {
+  sheetdump::Workbook wb = items_with("it's C:\\x");
+  for (int style : {0, 3, -1, 255}) {
+    EXPECT_EQ(sql(wb, QuoteStyle(style)),
+              "INSERT INTO Items (id,note) values ('1','it''s C:\\x');\n")
+        << style;
+  }
+}
+
+TEST_F(SqlWriter, SheetNames) {
+  struct Case {
+    std::optional<std::string> name;
+    const char* head;
+  };
+  const Case cases[] = {
+      {std::nullopt, "INSERT INTO ?TABLE? ("},
+      {std::string(), "INSERT INTO  ("},
+      {std::string("Sheet1"), "INSERT INTO Sheet1 ("},
+      {std::string("My Sheet"), "INSERT INTO \"My Sheet\" ("},
+      {std::string("t; DROP TABLE x"), "INSERT INTO \"t; DROP TABLE x\" ("},
+      {std::string("q\"uote"), "INSERT INTO \"q\"\"uote\" ("},
+      {std::string("2024"), "INSERT INTO \"2024\" ("},
+  };
+  for (const Case& c : cases) {
+    ModelBuilder mb;
+    mb.sheet(c.name, 2, 1).text(0, 0, "a").text(1, 0, "v");
+    sheetdump::Workbook wb = mb.build();
+    EXPECT_EQ(sql(wb), std::string(c.head) + "a) values ('v');\n");
+  }
+}
+
+TEST_F(SqlWriter, Identifiers) {
+  struct Case {
+    const char* name;
+    const char* written;
+  };
+  const Case cases[] = {
+      // Plain: written as they are.
+      {"id", "id"},
+      {"Items", "Items"},
+      {"_x", "_x"},
+      {"a1", "a1"},
+      {"cost$", "cost$"},
+      {"a_b$9", "a_b$9"},
+      {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},  // bytes >= 0x80 count as letters
+      {"\x80", "\x80"},
+      {"\xFF" "1$", "\xFF" "1$"},
+      // Not plain: double-quoted, inner double quotes doubled.
+      {"Unit Price", "\"Unit Price\""},
+      {"1975-12-10 03:34:59", "\"1975-12-10 03:34:59\""},
+      {"a) values (1); DROP TABLE t; --", "\"a) values (1); DROP TABLE t; --\""},
+      {"1col", "\"1col\""},
+      {"$x", "\"$x\""},
+      {"9", "\"9\""},
+      {"a-b", "\"a-b\""},
+      {"a.b", "\"a.b\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"\"", "\"\"\"\""},
+      {"it's", "\"it's\""},
+      {" lead", "\" lead\""},
+      {"tab\t", "\"tab\t\""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    std::string out = "<";
+    sheetdump::append_identifier(out, c.name);
+    EXPECT_EQ(out, std::string("<") + c.written) << c.name;
+  }
+
+  // The same rule for column names coming from row 0.
+  ModelBuilder mb;
+  mb.sheet("T", 2, 4)
+      .text(0, 0, "Unit Price")
+      .text(0, 1, "a) values (1); DROP TABLE t; --")
+      .text(0, 2, "ok_1")
+      .number(0, 3, 2024)
+      .number(1, 0, 9.5);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO T (\"Unit Price\",\"a) values (1); DROP TABLE t; --\",ok_1,\"2024\") "
+            "values ('9.5',NULL,NULL,NULL);\n");
+}
+
+TEST_F(SqlWriter, ColumnListWithEmptyPositions) {
+  ModelBuilder mb;
+  mb.sheet("A", 2, 3).text(0, 0, "a").text(0, 2, "c").number(1, 1, 2);
+  mb.sheet("B", 2, 3).text(0, 1, "b").text(0, 2, "").number(1, 0, 3);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO A (a,,c) values (NULL,'2',NULL);\n"
+            "INSERT INTO B (,b,) values ('3',NULL,NULL);\n");
+}
+
+TEST_F(SqlWriter, SheetShapes) {
+  ModelBuilder mb;
+  mb.sheet("OneRow", 1, 2).text(0, 0, "a").text(0, 1, "b");
+  mb.sheet("Empty", 0, 0);
+  mb.sheet("Negative", -3, 2);
+  mb.sheet("NoCols", 3, 0);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO NoCols () values ();\n"
+            "INSERT INTO NoCols () values ();\n");
+
+  ModelBuilder items;
+  items.sheet("Items", 2, 0);
+  sheetdump::Workbook only = items.build();
+  EXPECT_EQ(sql(only), "INSERT INTO Items () values ();\n");
+  EXPECT_EQ(sql(sheetdump::Workbook{}), "");
+}
+
+TEST_F(SqlWriter, ThreeSheetsOfTwoOneAndFiveRows) {
+  ModelBuilder mb;
+  mb.sheet("First", 2, 1).text(0, 0, "k").number(1, 0, 1);
+  mb.sheet("Second", 1, 1).text(0, 0, "k");
+  auto third = mb.sheet("Third", 5, 1).text(0, 0, "k");
+  for (int r = 1; r < 5; ++r) third.number(uint16_t(r), 0, r * 10);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO First (k) values ('1');\n"
+            "INSERT INTO Third (k) values ('10');\n"
+            "INSERT INTO Third (k) values ('20');\n"
+            "INSERT INTO Third (k) values ('30');\n"
+            "INSERT INTO Third (k) values ('40');\n");
+}
+
+TEST_F(SqlWriter, DatesInTheColumnListAndValuesFollowTheOverride) {
+  ModelBuilder mb;
+  mb.sheet("D", 2, 2)
+      .number(0, 0, 27738.14929398148, 14)
+      .text(0, 1, "n")
+      .number(1, 0, 27738.14929398148, 22)
+      .number(1, 1, 1234.56, 2);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE, nullptr),
+            "INSERT INTO D (\"12/10/75\",n) values ('12/10/75 03:34','1234.56');\n");
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE, kIso),
+            "INSERT INTO D (\"1975-12-10 03:34:59\",n) values "
+            "('1975-12-10 03:34:59','1234.56');\n");
+}
+
+TEST_F(SqlWriter, OverrideIsSetFirstAndStays) {
+  // Set even for a workbook without sheets, and cleared by a null pattern.
+  sheetdump::Workbook none;
+  sql(none, QUOTE_ORACLE, kIso);
+  EXPECT_STREQ(sheetdump::date_override(), kIso);
+  sql(none, QUOTE_ORACLE, nullptr);
+  EXPECT_EQ(sheetdump::date_override(), nullptr);
+}
+
+TEST_F(SqlWriter, RowZeroIsNeverAValueRow) {
+  ModelBuilder mb;
+  mb.sheet("S", 3, 1).text(0, 0, "name").text(1, 0, "first").text(2, 0, "second");
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb),
+            "INSERT INTO S (name) values ('first');\n"
+            "INSERT INTO S (name) values ('second');\n");
+}
+
+TEST_F(SqlWriter, LongColumnListsAreWrittenWhole) {
+  // 256 columns of long names: far beyond 4 KB of statement head.
+  ModelBuilder mb;
+  auto sheet = mb.sheet("Wide", 2, 256);
+  std::string names;
+  std::string values;
+  for (int c = 0; c < 256; ++c) {
+    std::string name = "column_" + std::to_string(c) + std::string(40, 'x');
+    sheet.text(0, uint8_t(c), name).number(1, uint8_t(c), c);
+    names += (c ? "," : "") + name;
+    values += (c ? ",'" : "'") + std::to_string(c) + "'";
+  }
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb), "INSERT INTO Wide (" + names + ") values (" + values + ");\n");
+}
+
+}  // namespace
