@@ -1,0 +1,230 @@
+// The output stream: bytes pass through unchanged, a failed write ends the
+// run with one message and status 1, and a reader that went away ends it
+// quietly. The failure cases run the built program with its standard
+// output on /dev/full or on a pipe that is closed early.
+#include "output/output_stream.hpp"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string example(const char* name) {
+  return std::string(SHEETDUMP_SOURCE_DIR) + "/examples/" + name;
+}
+
+// ---------------------------------------------------------------------
+// In process.
+
+TEST(OutputStream, PassesBytesThroughUnchanged) {
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* mem = open_memstream(&data, &size);
+  ASSERT_NE(mem, nullptr);
+  {
+    sheetdump::OutputStream out(mem);
+    EXPECT_EQ(out.file(), mem);
+    out.put('"');
+    out.write("a");
+    out.write(std::string_view("\0z\t\r", 4));
+    out.write("");
+    out.end_line();
+    out.end_line();
+    out.flush();
+  }
+  std::fclose(mem);
+  std::string s(data, size);
+  std::free(data);
+  EXPECT_EQ(s, std::string("\"a\0z\t\r\n\n", 8));
+}
+
+TEST(OutputStreamDeathTest, FullDeviceEndsTheRunWithOneMessage) {
+  EXPECT_EXIT(
+      {
+        std::FILE* f = std::fopen("/dev/full", "w");
+        if (f == nullptr) std::_Exit(99);
+        sheetdump::OutputStream out(f);
+        for (int i = 0; i < 100000; ++i) {
+          out.write("some text that does not fit");
+          out.end_line();
+        }
+        out.flush();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1),
+      "^sheetdump: error writing output: No space left on device\n$");
+}
+
+TEST(OutputStreamDeathTest, FailureAtTheFinalFlushIsReported) {
+  EXPECT_EXIT(
+      {
+        std::FILE* f = std::fopen("/dev/full", "w");
+        if (f == nullptr) std::_Exit(99);
+        sheetdump::OutputStream out(f);
+        out.write("short");  // stays in the buffer until the flush
+        out.end_line();
+        out.flush();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1),
+      "^sheetdump: error writing output: No space left on device\n$");
+}
+
+TEST(OutputStreamDeathTest, ClosedPipeEndsTheRunQuietly) {
+  // With SIGPIPE ignored the write fails with EPIPE: status 1, no message.
+  EXPECT_EXIT(
+      {
+        ::signal(SIGPIPE, SIG_IGN);
+        int fds[2];
+        if (pipe(fds) != 0) std::_Exit(99);
+        close(fds[0]);
+        std::FILE* f = fdopen(fds[1], "w");
+        if (f == nullptr) std::_Exit(99);
+        sheetdump::OutputStream out(f);
+        for (int i = 0; i < 100000; ++i) {
+          out.write("line");
+          out.end_line();
+        }
+        out.flush();
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(1), "^$");
+}
+
+// ---------------------------------------------------------------------
+// The built program.
+
+struct Outcome {
+  std::string err;
+  std::string out_head;  // what was read from a pipe on standard output
+  int status = -1;       // exit status, -1 when ended by a signal
+  int signal = 0;
+};
+
+enum class Sink { kDevFull, kPipeClosedEarly };
+
+// Runs sheetdump with `args`, standard output on `sink`, standard error
+// captured. With kPipeClosedEarly the reading end is closed after a few
+// bytes have been read.
+Outcome run(const std::vector<std::string>& args, Sink sink, bool ignore_sigpipe) {
+  Outcome o;
+  int err_pipe[2];
+  int out_pipe[2] = {-1, -1};
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) return o;
+  int out_fd = -1;
+  if (sink == Sink::kDevFull) {
+    out_fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  } else {
+    if (pipe2(out_pipe, O_CLOEXEC) != 0) return o;
+    out_fd = out_pipe[1];
+  }
+  int in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (out_fd < 0 || in_fd < 0) return o;
+
+  std::vector<char*> argv;
+  std::string program = SHEETDUMP_BINARY;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = args;
+  for (std::string& a : copies) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = fork();
+  if (pid == 0) {
+    ::signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    // dup2 leaves the new descriptors open across exec; every other
+    // descriptor of ours closes there.
+    if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_pipe[1], 2) < 0) _exit(127);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(err_pipe[1]);
+  close(in_fd);
+  close(out_fd);
+  if (pid < 0) {
+    close(err_pipe[0]);
+    if (out_pipe[0] >= 0) close(out_pipe[0]);
+    return o;
+  }
+  if (out_pipe[0] >= 0) {
+    char head[16];
+    size_t got = 0;
+    while (got < sizeof head) {
+      ssize_t n = read(out_pipe[0], head + got, sizeof head - got);
+      if (n <= 0) break;
+      got += size_t(n);
+    }
+    o.out_head.assign(head, got);
+    close(out_pipe[0]);
+  }
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(err_pipe[0], buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    o.err.append(buf, size_t(n));
+  }
+  close(err_pipe[0]);
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(wstatus)) o.status = WEXITSTATUS(wstatus);
+  if (WIFSIGNALED(wstatus)) o.signal = WTERMSIG(wstatus);
+  return o;
+}
+
+const char kFullMessage[] = "sheetdump: error writing output: No space left on device\n";
+
+TEST(OutputErrors, FullDeviceGivesOneLineAndStatusOne) {
+  const std::vector<std::vector<std::string>> runs = {
+      {example("basic.xls")},
+      {"--tab", example("basic.xls")},
+      {"--sql", "--isodate", example("basic.xls")},
+      {"--sql", "--postgres", example("basic.xls"), example("basic.xls")},
+  };
+  for (const auto& args : runs) {
+    Outcome o = run(args, Sink::kDevFull, false);
+    EXPECT_EQ(o.err, kFullMessage) << args[0];
+    EXPECT_EQ(o.status, 1) << args[0];
+    EXPECT_EQ(o.signal, 0) << args[0];
+  }
+}
+
+TEST(OutputErrors, FullDeviceStopsTheConversionEarly) {
+  // More output than the stream's buffer holds, so the failure is met in
+  // the middle of the conversion, not only at the end.
+  std::vector<std::string> args;
+  for (int i = 0; i < 60; ++i) args.push_back(example("datasets.xls"));
+  Outcome o = run(args, Sink::kDevFull, false);
+  EXPECT_EQ(o.err, kFullMessage);
+  EXPECT_EQ(o.status, 1);
+}
+
+TEST(OutputErrors, ReaderThatGoesAwayEndsTheRunQuietly) {
+  std::vector<std::string> args;
+  for (int i = 0; i < 100; ++i) args.push_back(example("datasets.xls"));
+  for (bool ignored : {false, true}) {
+    SCOPED_TRACE(ignored ? "SIGPIPE ignored" : "SIGPIPE default");
+    Outcome o = run(args, Sink::kPipeClosedEarly, ignored);
+    EXPECT_EQ(o.out_head.size(), 16u);
+    EXPECT_EQ(o.err, "");
+    if (ignored) {
+      EXPECT_EQ(o.status, 1);
+      EXPECT_EQ(o.signal, 0);
+    } else {
+      EXPECT_EQ(o.signal, SIGPIPE);
+    }
+  }
+}
+
+}  // namespace
