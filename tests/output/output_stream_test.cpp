@@ -112,11 +112,12 @@ struct Outcome {
   int signal = 0;
 };
 
-enum class Sink { kDevFull, kPipeClosedEarly };
+enum class Sink { kDevFull, kPipeClosedEarly, kClosed };
 
 // Runs sheetdump with `args`, standard output on `sink`, standard error
 // captured. With kPipeClosedEarly the reading end is closed after a few
-// bytes have been read.
+// bytes have been read; with kClosed the program starts without a
+// standard output.
 Outcome run(const std::vector<std::string>& args, Sink sink, bool ignore_sigpipe) {
   Outcome o;
   int err_pipe[2];
@@ -125,6 +126,8 @@ Outcome run(const std::vector<std::string>& args, Sink sink, bool ignore_sigpipe
   int out_fd = -1;
   if (sink == Sink::kDevFull) {
     out_fd = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  } else if (sink == Sink::kClosed) {
+    out_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);  // a stand-in, closed in the child
   } else {
     if (pipe2(out_pipe, O_CLOEXEC) != 0) return o;
     out_fd = out_pipe[1];
@@ -139,12 +142,18 @@ Outcome run(const std::vector<std::string>& args, Sink sink, bool ignore_sigpipe
   for (std::string& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  struct sigaction pipe_action {};
+  pipe_action.sa_handler = ignore_sigpipe ? SIG_IGN : SIG_DFL;
+  sigemptyset(&pipe_action.sa_mask);
+
   pid_t pid = fork();
   if (pid == 0) {
-    ::signal(SIGPIPE, ignore_sigpipe ? SIG_IGN : SIG_DFL);
+    // Only async-signal-safe calls from here on.
+    sigaction(SIGPIPE, &pipe_action, nullptr);
     // dup2 leaves the new descriptors open across exec; every other
     // descriptor of ours closes there.
     if (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_pipe[1], 2) < 0) _exit(127);
+    if (sink == Sink::kClosed) close(1);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
@@ -207,6 +216,12 @@ TEST(OutputErrors, FullDeviceStopsTheConversionEarly) {
   for (int i = 0; i < 60; ++i) args.push_back(example("datasets.xls"));
   Outcome o = run(args, Sink::kDevFull, false);
   EXPECT_EQ(o.err, kFullMessage);
+  EXPECT_EQ(o.status, 1);
+}
+
+TEST(OutputErrors, ClosedStandardOutputGivesOneLineAndStatusOne) {
+  Outcome o = run({"--csv", example("basic.xls")}, Sink::kClosed, false);
+  EXPECT_EQ(o.err, "sheetdump: error writing output: Bad file descriptor\n");
   EXPECT_EQ(o.status, 1);
 }
 
