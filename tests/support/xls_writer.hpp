@@ -73,7 +73,8 @@ SstString s16(const std::u16string& text);
 // most `max_data` bytes (8224 like real writers). Strings are cut where
 // the limit falls, the way real writers do: inside the characters a new
 // CONTINUE starts with an option byte; headers, runs and extended data run
-// on without one. `declared` overrides the string count field (-1: the
+// on without one. The SST record keeps its 8 count bytes whatever the
+// limit. `declared` overrides the string count field (-1: the
 // number of strings).
 Bytes sst(const std::vector<SstString>& strings, size_t max_data = 8224,
           int64_t declared = -1);
@@ -81,6 +82,13 @@ Bytes sst(const std::vector<SstString>& strings, size_t max_data = 8224,
 // The SST data as one stream of bytes (count fields and strings), for tests
 // that cut it by hand with sst_cut_at.
 Bytes sst_payload(const std::vector<SstString>& strings, int64_t declared = -1);
+
+// `payload` cut at the given offsets (ascending, inside it) into an SST
+// record and CONTINUE records. prefixes[i], when given, goes in front of the
+// data of the CONTINUE record that starts at cuts[i]: the option byte a
+// real writer puts there when the cut falls inside a string's characters.
+Bytes sst_cut_at(const Bytes& payload, const std::vector<size_t>& cuts,
+                 const std::vector<Bytes>& prefixes = {});
 
 // A worksheet substream: BOF, DIMENSIONS(rows, cols), the cell records,
 // EOF.
@@ -102,7 +110,8 @@ struct CfbOptions {
   bool stream_first = true;       // the stream's sectors come right after the header
   bool fragmented = false;        // the stream's sectors are not consecutive
   std::string stream_name = "Workbook";
-  bool use_mini_stream = true;    // streams under 4096 bytes go to the mini-stream
+  bool use_mini_stream = true;    // streams under 4096 bytes go to the mini-stream;
+                                  // false: all in regular sectors, header cutoff 0
   std::vector<std::pair<std::string, Bytes>> other_streams;  // extra entries
 };
 
