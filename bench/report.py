@@ -1,0 +1,274 @@
+#!/usr/bin/python3
+"""Turns the measurements of bench/run.sh into bench/RESULTS.md and the data
+file of the bar chart.
+
+    report.py WORK_DIR RESULTS_MD CHART_DAT
+
+WORK_DIR holds files.tsv, outputs.tsv, rss.tsv and the hyperfine exports
+NAME.sheetdump.json / NAME.peers.json. BENCH_NOTE, when set, is placed at the
+top of the report.
+"""
+import csv
+import json
+import os
+import platform
+import subprocess
+import sys
+
+MODES = ["csv", "tab", "sql", "sql_postgres_isodate"]
+MODE_ARGS = {"csv": "--csv", "tab": "--tab", "sql": "--sql",
+             "sql_postgres_isodate": "--sql --postgres --isodate"}
+PEERS = ["xls2csv", "ssconvert", "xlrd"]
+PEER_LABELS = {"xls2csv": "catdoc xls2csv", "ssconvert": "gnumeric ssconvert",
+               "xlrd": "python3 xlrd"}
+TARGET_BOOKS = ["numeric", "mixed"]
+
+
+def read_tsv(path):
+    with open(path, newline="") as f:
+        return list(csv.DictReader(f, delimiter="\t"))
+
+
+def run(cmd):
+    try:
+        out = subprocess.run(cmd, capture_output=True, text=True, check=False).stdout
+        return out.strip()
+    except OSError:
+        return ""
+
+
+def package_version(*names):
+    for name in names:
+        v = run(["dpkg-query", "-W", "-f=${Version}", name])
+        if v:
+            return f"{name} {v}"
+    return "not installed"
+
+
+def machine():
+    model = cores = ""
+    for line in run(["lscpu"]).splitlines():
+        key, _, value = line.partition(":")
+        if key.strip() == "Model name" and not model:
+            model = value.strip()
+        if key.strip() == "CPU(s)" and not cores:
+            cores = value.strip()
+    mem_kb = 0
+    with open("/proc/meminfo") as f:
+        for line in f:
+            if line.startswith("MemTotal:"):
+                mem_kb = int(line.split()[1])
+    os_name = platform.system()
+    if os.path.exists("/etc/os-release"):
+        with open("/etc/os-release") as f:
+            for line in f:
+                if line.startswith("PRETTY_NAME="):
+                    os_name = line.split("=", 1)[1].strip().strip('"')
+    return model, cores, mem_kb / 1024 / 1024, f"{os_name}, Linux {platform.release()}"
+
+
+def load_times(work, names):
+    """Median, mean and stddev in seconds per (workbook, command name)."""
+    times = {}
+    for name in names:
+        for kind in ("sheetdump", "peers"):
+            path = os.path.join(work, f"{name}.{kind}.json")
+            if not os.path.exists(path):
+                continue
+            with open(path) as f:
+                for r in json.load(f)["results"]:
+                    times[(name, r["command"])] = r
+    return times
+
+
+def fmt_s(seconds):
+    if seconds >= 10:
+        return f"{seconds:.1f} s"
+    if seconds >= 1:
+        return f"{seconds:.2f} s"
+    return f"{seconds * 1000:.0f} ms" if seconds >= 0.01 else f"{seconds * 1000:.1f} ms"
+
+
+def fmt_mb(nbytes):
+    return f"{nbytes / 1e6:.1f} MB"
+
+
+def main(work, results_md, chart_dat):
+    files = {r["workbook"]: int(r["bytes"]) for r in read_tsv(os.path.join(work, "files.tsv"))}
+    names = list(files)
+    outputs = {(r["workbook"], r["mode"]): int(r["output_bytes"])
+               for r in read_tsv(os.path.join(work, "outputs.tsv"))}
+    rss = {(r["workbook"], r["command"]): int(r["peak_rss_kb"] or 0) * 1024
+           for r in read_tsv(os.path.join(work, "rss.tsv"))}
+    times = load_times(work, names)
+    peers = [p for p in PEERS if any((n, p) in times for n in names)]
+
+    def median(name, command):
+        r = times.get((name, command))
+        return r["median"] if r else None
+
+    def cpu(name, command):
+        """Mean user + system time: less sensitive to other load than wall time."""
+        r = times.get((name, command))
+        return r["user"] + r["system"] if r else None
+
+    def floor(name, mode):
+        cat, write = median(name, "cat"), median(name, f"write {mode}")
+        return cat + write if cat is not None and write is not None else None
+
+    out = []
+    w = out.append
+    w("# Benchmark results\n")
+    w("Whole-process conversions of the benchmark workbooks to `/dev/null`, "
+      "timed with `hyperfine` (median of the runs); peak memory is the maximum "
+      "resident set size that `/usr/bin/time` reports (`%M`, the figure of its `-v` output). MB/s is input megabytes "
+      "(10^6 bytes) per second. Produced by `bench/run.sh`.\n")
+    note = os.environ.get("BENCH_NOTE", "").strip()
+    if note:
+        w(f"> {note}\n")
+
+    model, cores, mem_gib, os_name = machine()
+    w("## Machine and versions\n")
+    w(f"- CPU: {model}, {cores} cores; memory {mem_gib:.0f} GiB; {os_name}")
+    commit = run(["git", "describe", "--always", "--dirty"])
+    w(f"- sheetdump: commit {commit}, {run(['g++', '--version']).splitlines()[0]}, "
+      "Release build (`-O2`)")
+    w(f"- peers: {package_version('python3-xlrd')} ({run(['/usr/bin/python3', '--version'])}), "
+      f"{package_version('catdoc')}, {package_version('gnumeric')}")
+    w(f"- real-writer file saved by {package_version('libreoffice-calc-nogui', 'libreoffice-calc', 'libreoffice-core')}")
+    w(f"- {run(['hyperfine', '--version'])}\n")
+
+    w("## Workbooks\n")
+    w("| workbook | size | content |")
+    w("|---|---:|---|")
+    content = {
+        "numeric": "65,000 rows x 20 columns: integers and 2-decimal numbers (RK and NUMBER records)",
+        "mixed": "60,000 rows x 12 columns: texts from a pool of 30,000 strings, integers, "
+                 "decimals, dates (m/d/yy, m/d/yy h:mm), percentages",
+        "multi": "8 sheets x 8,000 rows x 10 columns",
+        "mixed_libreoffice": "`mixed` saved by LibreOffice as Excel 97",
+    }
+    for n in names:
+        w(f"| {n} | {fmt_mb(files[n])} | {content.get(n, '')} |")
+    w("")
+
+    # Headline: CSV against every peer.
+    w("## CSV: sheetdump against the peers\n")
+    w("Median time, and in brackets how many times longer than sheetdump's.\n")
+    head = "| workbook | sheetdump | " + " | ".join(PEER_LABELS[p] for p in peers) + " | I/O floor |"
+    w(head)
+    w("|---" * (3 + len(peers)) + "|")
+    for n in names:
+        base = median(n, "sheetdump csv")
+        if base is None:
+            continue
+        cells = [f"{fmt_s(base)} ({files[n] / base / 1e6:.0f} MB/s)"]
+        for p in peers:
+            t = median(n, p)
+            cells.append(f"{fmt_s(t)} ({t / base:.1f}x)" if t is not None else "n/a")
+        fl = floor(n, "csv")
+        cells.append(fmt_s(fl) if fl is not None else "n/a")
+        w(f"| {n} | " + " | ".join(cells) + " |")
+    w("")
+    w("The I/O floor is `cat FILE > /dev/null` plus writing the output's size "
+      "(`head -c SIZE /dev/zero > /dev/null`).\n")
+    w("The same in CPU time (user + system, mean of the runs), which other load "
+      "on the machine disturbs less than wall time:\n")
+    w("| workbook | sheetdump | " + " | ".join(PEER_LABELS[p] for p in peers) + " |")
+    w("|---" * (2 + len(peers)) + "|")
+    for n in names:
+        base = cpu(n, "sheetdump csv")
+        if base is None:
+            continue
+        cells = [fmt_s(base)]
+        for p in peers:
+            t = cpu(n, p)
+            cells.append(f"{fmt_s(t)} ({t / base:.1f}x)" if t is not None else "n/a")
+        w(f"| {n} | " + " | ".join(cells) + " |")
+    w("")
+
+    w("## sheetdump in every mode\n")
+    w("| workbook | mode | median | CPU | MB/s | output | I/O floor | x floor | peak RSS | RSS / input |")
+    w("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for n in names:
+        for m in MODES:
+            t = median(n, f"sheetdump {m}")
+            if t is None:
+                continue
+            fl = floor(n, m)
+            r = rss.get((n, f"sheetdump {m}"), 0)
+            fl_text, x_floor = (fmt_s(fl), f"{t / fl:.1f}") if fl else ("n/a", "n/a")
+            w(f"| {n} | `{MODE_ARGS[m]}` | {fmt_s(t)} | {fmt_s(cpu(n, f'sheetdump {m}'))} | "
+              f"{files[n] / t / 1e6:.0f} | "
+              f"{fmt_mb(outputs.get((n, m), 0))} | {fl_text} | {x_floor} | {fmt_mb(r)} | "
+              f"{r / files[n]:.2f} |")
+    w("")
+
+    if peers:
+        w("## Peers (CSV)\n")
+        w("| workbook | peer | median | CPU | MB/s | peak RSS | RSS / input | time / sheetdump's |")
+        w("|---|---|---:|---:|---:|---:|---:|---:|")
+        for n in names:
+            base = median(n, "sheetdump csv")
+            for p in peers:
+                t = median(n, p)
+                if t is None:
+                    continue
+                r = rss.get((n, p), 0)
+                ratio = f"{t / base:.1f}" if base else "n/a"
+                w(f"| {n} | {PEER_LABELS[p]} | {fmt_s(t)} | {fmt_s(cpu(n, p))} | {files[n] / t / 1e6:.1f} | "
+                  f"{fmt_mb(r)} | {r / files[n]:.2f} | {ratio} |")
+        w("")
+
+    # Targets.
+    w("## Targets\n")
+    w("| target | figure | met |")
+    w("|---|---|---|")
+    for n in TARGET_BOOKS:
+        base = median(n, "sheetdump csv")
+        if base is None:
+            continue
+        others = [(median(n, p), p) for p in peers if p != "xlrd" and median(n, p) is not None]
+        if others:
+            t, p = min(others)
+            w(f"| {n}: CSV >= 3x faster than the fastest other peer | {t / base:.1f}x ({p}) | "
+              f"{'yes' if t / base >= 3 else 'no'} |")
+        t = median(n, "xlrd")
+        if t is not None:
+            w(f"| {n}: CSV >= 30x faster than xlrd | {t / base:.1f}x | "
+              f"{'yes' if t / base >= 30 else 'no'} |")
+    worst_rss = max(((rss.get((n, f"sheetdump {m}"), 0) / files[n], n, m)
+                     for n in names for m in MODES), default=None)
+    if worst_rss:
+        q, n, m = worst_rss
+        w(f"| peak RSS <= 2x input, every workbook and mode | worst {q:.2f}x ({n}, `{MODE_ARGS[m]}`) | "
+          f"{'yes' if q <= 2 else 'no'} |")
+    worst_floor = max(((median(n, f"sheetdump {m}") / floor(n, m), n, m)
+                       for n in names for m in MODES
+                       if median(n, f"sheetdump {m}") and floor(n, m)), default=None)
+    if worst_floor:
+        q, n, m = worst_floor
+        w(f"| within 5x of the I/O floor, every workbook and mode | worst {q:.1f}x ({n}, `{MODE_ARGS[m]}`) | "
+          f"{'yes' if q <= 5 else 'no'} |")
+    w("")
+
+    w("## Reproducing\n")
+    w("    bench/install-peers.sh   # hyperfine, time, gnuplot, python3-xlrd, catdoc, gnumeric, LibreOffice")
+    w("    bench/run.sh             # writes bench/RESULTS.md and bench/results.svg")
+    w("")
+    w("![Throughput chart](results.svg)")
+    with open(results_md, "w") as f:
+        f.write("\n".join(out) + "\n")
+
+    # Chart data: input MB/s per workbook, sheetdump CSV, each peer, floor.
+    with open(chart_dat, "w") as f:
+        cols = ["sheetdump"] + [PEER_LABELS[p] for p in peers] + ["I/O floor"]
+        f.write("workbook\t" + "\t".join(f'"{c}"' for c in cols) + "\n")
+        for n in names:
+            vals = [median(n, "sheetdump csv")] + [median(n, p) for p in peers] + [floor(n, "csv")]
+            f.write(n + "\t" + "\t".join(
+                f"{files[n] / v / 1e6:.3f}" if v else "NaN" for v in vals) + "\n")
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:4])
