@@ -375,9 +375,18 @@ Bytes workbook_stream(const std::vector<std::string>& sheet_names,
                       const std::vector<Bytes>& substreams) {
   Bytes out = bof(kBiff8, kGlobals);
   for (const auto& g : globals) append(out, g);
-  for (const auto& n : sheet_names) append(out, boundsheet(n));
+  std::vector<size_t> positions;  // where each BOUNDSHEET's BOF offset goes
+  for (const auto& n : sheet_names) {
+    positions.push_back(out.size() + 4);
+    append(out, boundsheet(n));
+  }
   append(out, eof());
-  for (const auto& s : substreams) append(out, s);
+  for (size_t i = 0; i < substreams.size(); ++i) {
+    if (i < positions.size()) {
+      for (int k = 0; k < 4; ++k) out[positions[i] + size_t(k)] = uint8_t(out.size() >> (8 * k));
+    }
+    append(out, substreams[i]);
+  }
   return out;
 }
 
