@@ -10,6 +10,7 @@
 
 #include "format/cell_text.hpp"
 #include "support/model_builder.hpp"
+#include "support/run_program.hpp"
 
 namespace {
 
@@ -172,6 +173,26 @@ TEST_F(DelimitedWriter, WideRowsAndManyRows) {
     expected += '\n';
   }
   EXPECT_EQ(tab(wb), expected);
+}
+
+TEST_F(DelimitedWriter, IsoDateOptionHasNoEffectOnCsvOrTab) {
+  // basic.xls holds a date cell of format 165 (serial 0.5).
+  const std::string book = std::string(SHEETDUMP_SOURCE_DIR) + "/examples/basic.xls";
+  for (const char* mode : {"--csv", "--tab"}) {
+    SCOPED_TRACE(mode);
+    auto plain = testsupport::run_sheetdump({mode, book});
+    auto iso = testsupport::run_sheetdump({"--isodate", mode, book});
+    auto iso_after = testsupport::run_sheetdump({mode, "-i", book});
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_NE(plain.out.find("12/30/99 12:00 PM"), std::string::npos);
+    EXPECT_EQ(plain.out.find("1899-12-30"), std::string::npos);
+    EXPECT_EQ(iso.out, plain.out);
+    EXPECT_EQ(iso_after.out, plain.out);
+  }
+  // The same option does change SQL output.
+  auto sql = testsupport::run_sheetdump({"--sql", "--isodate", book});
+  EXPECT_NE(sql.out.find("'1899-12-30 12:00:00'"), std::string::npos);
 }
 
 }  // namespace
