@@ -147,7 +147,16 @@ for name in "${workbooks[@]}"; do
 done
 
 echo "== writing bench/RESULTS.md and bench/results.svg"
-/usr/bin/python3 bench/report.py "$work" bench/RESULTS.md "$work/chart.dat"
+/usr/bin/python3 bench/report.py "$work" bench/RESULTS.md "$work/chart.dat" "$work/headline.md"
 columns=$(head -n 1 "$work/chart.dat" | awk -F'\t' '{ print NF }')
 gnuplot -e "datafile='$work/chart.dat'; outfile='bench/results.svg'; columns=$columns" bench/results.gp
-echo "done: bench/RESULTS.md, bench/results.svg"
+# The README's copy of the headline table sits between two markers.
+if grep -q '^<!-- bench-results:begin -->$' README.md && grep -q '^<!-- bench-results:end -->$' README.md; then
+  awk -v table="$work/headline.md" '
+    /^<!-- bench-results:end -->$/ { while ((getline line < table) > 0) print line; skip = 0 }
+    !skip { print }
+    /^<!-- bench-results:begin -->$/ { skip = 1 }
+  ' README.md >"$tmp/README.md"
+  cat "$tmp/README.md" >README.md
+fi
+echo "done: bench/RESULTS.md, bench/results.svg, README.md's results table"
