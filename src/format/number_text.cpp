@@ -65,35 +65,63 @@ void append_rounded_integer(TextBuffer& out, double v) {
   append_digits(out, std::signbit(v), n);
 }
 
-// "%.Nf" through the shortest decimal that reads back as `v`. Below 2^31
-// a double's spacing is under 10^-6, so when that decimal has at most N
-// digits after the point it is also the nearest N-digit decimal, which is
-// what printf prints; padded with zeros it is the answer. False when the
-// shortest form needs more digits than N.
-bool append_fixed_from_shortest(TextBuffer& out, double v, int precision) {
-  char tmp[64];
-  auto [end, ec] = std::to_chars(tmp, tmp + sizeof tmp, v, std::chars_format::fixed);
-  if (ec != std::errc()) return false;
-  std::string_view shortest(tmp, size_t(end - tmp));
-  size_t dot = shortest.find('.');
-  int decimals = dot == std::string_view::npos ? 0 : int(shortest.size() - dot - 1);
-  if (decimals > precision) return false;
-  out.append(shortest);
-  if (precision > 0 && decimals == 0) out.append('.');
-  for (int i = decimals; i < precision; ++i) out.append('0');
-  return true;
+// Writes the integer m with its last `scale` digits after a decimal
+// point, then zeros up to `precision` decimals.
+void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, m);
+  (void)ec;  // 24 bytes hold any 64-bit value
+  std::string_view d(digits, size_t(end - digits));
+  if (negative) out.append('-');
+  if (int(d.size()) <= scale) {
+    out.append("0.");
+    for (int i = int(d.size()); i < scale; ++i) out.append('0');
+    out.append(d);
+  } else {
+    out.append(d.substr(0, d.size() - size_t(scale)));
+    if (scale > 0) {
+      out.append('.');
+      out.append(d.substr(d.size() - size_t(scale)));
+    }
+  }
+  if (precision > 0 && scale == 0) out.append('.');
+  for (int i = scale; i < precision; ++i) out.append('0');
+}
+
+// "%.Nf" without a decimal expansion, where that is exact. If some decimal
+// m / 10^k with k <= N reads back as `v` (the division is correctly
+// rounded, so m / 10^k == v says exactly that), and `v` lies below 2^31,
+// where doubles are closer together than 10^-6, then that decimal is the
+// nearest N-digit one, which is what printf prints. False otherwise.
+bool append_fixed_short(TextBuffer& out, double v, int precision) {
+  static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  if (precision > 6 || !(std::fabs(v) < 2147483648.0)) return false;
+  for (int k = 1; k <= precision; ++k) {
+    double m = std::rint(v * kPow10[k]);
+    if (m / kPow10[k] == v) {
+      append_scaled(out, std::signbit(v), uint64_t(std::fabs(m)), k, precision);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
 
 void append_fixed(TextBuffer& out, double v, int precision) {
+  constexpr double kTwoPow52 = 4503599627370496.0;
   double a = std::fabs(v);
-  if (precision == 0 && a < 4503599627370496.0) {  // 2^52
-    append_rounded_integer(out, v);
+  if (a < kTwoPow52 && (precision == 0 || v == std::trunc(v))) {
+    // Whole numbers, and anything rounded to a whole number, are exact in
+    // 64-bit integer arithmetic.
+    if (precision == 0) {
+      append_rounded_integer(out, v);
+    } else {
+      append_scaled(out, std::signbit(v), uint64_t(a), 0, precision);
+    }
     return;
   }
-  if (precision <= 6 && a < 2147483648.0 && append_fixed_from_shortest(out, v, precision))
-    return;
+  if (append_fixed_short(out, v, precision)) return;
   append_chars(out, v, std::chars_format::fixed, precision);
 }
 
