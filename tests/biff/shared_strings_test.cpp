@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "biff/workbook_loader.hpp"
+#include "support/xls_writer.hpp"
+
 namespace sheetdump {
 namespace {
 
@@ -259,7 +262,10 @@ TEST(ReadSstMemory, HugeDeclaredCountAllocatesForTheDataOnly) {
 TEST(ReadSstMemory, HugeDeclaredCountOverManyEmptyStrings) {
   // Each empty string takes 3 bytes: 1000 of them, a count of 2^31-1.
   Bytes rec = head(INT32_MAX);
-  for (int i = 0; i < 1000; ++i) rec = rec + str8("");
+  for (int i = 0; i < 1000; ++i) {
+    Bytes empty = str8("");
+    rec.insert(rec.end(), empty.begin(), empty.end());
+  }
   SharedStrings sst = parse({rec});
   EXPECT_EQ(sst.count(), 1000u);
   EXPECT_LE(sst.ends.capacity(), 4096u);
@@ -296,6 +302,89 @@ TEST(ReadSstContinue, ManyStringsCutEverywhere) {
   }
   SharedStrings sst = parse(records);
   EXPECT_EQ(all_strings(sst), expected);
+}
+
+// ---------------------------------------------------------------- in a file
+
+Workbook load_globals_with(const std::vector<Bytes>& globals) {
+  return load_workbook(xlsw::with_filler(xlsw::workbook_stream({"S"}, globals, {})));
+}
+
+std::vector<xlsw::SstString> mixed_strings() {
+  std::vector<xlsw::SstString> v{xlsw::s8("plain"), xlsw::s8(""), xlsw::s16(u"\u00e9t\u00e9 \U0001F600"),
+                                 xlsw::s8("\xE9\xFF bytes"), xlsw::s8(std::string(70, 'L')),
+                                 xlsw::s16(std::u16string(40, u'\u20ac'))};
+  xlsw::SstString rich = xlsw::s8("rich text");
+  rich.runs = 3;
+  v.push_back(rich);
+  xlsw::SstString ext = xlsw::s16(u"ext \u00fc");
+  ext.ext_size = 11;
+  v.push_back(ext);
+  xlsw::SstString both = xlsw::s8("both");
+  both.runs = 2;
+  both.ext_size = 5;
+  v.push_back(both);
+  v.push_back(xlsw::s8("last"));
+  return v;
+}
+
+std::vector<std::string> mixed_expected() {
+  return {"plain", "", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80", "\xE9\xFF bytes",
+          std::string(70, 'L'), [] {
+            std::string s;
+            for (int i = 0; i < 40; ++i) s += kEuro;
+            return s;
+          }(),
+          "rich text", "ext \xC3\xBC", "both", "last"};
+}
+
+// The writer cuts the table wherever its record limit falls, as real
+// writers do; whatever the limit, every string comes back whole.
+class SstInFile : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(SstInFile, EveryStringComesBack) {
+  Workbook wb = load_globals_with({xlsw::sst(mixed_strings(), GetParam())});
+  EXPECT_EQ(all_strings(wb.sst), mixed_expected());
+  EXPECT_EQ(wb.sheet_names, std::vector<std::string>{"S"});
+}
+
+INSTANTIATE_TEST_SUITE_P(RecordLimits, SstInFile,
+                         ::testing::Values(size_t(8224), size_t(100), size_t(37), size_t(20),
+                                           size_t(13), size_t(12)));
+
+TEST(SstInFileGathering, StopsAtTheFirstRecordThatIsNotContinue) {
+  Bytes split = xlsw::sst({xlsw::s8(std::string(30, 'a')), xlsw::s8("b")}, 20);
+  // A stray CONTINUE after a BOUNDSHEET belongs to nothing.
+  Workbook wb = load_globals_with(
+      {split, xlsw::boundsheet("Middle"), xlsw::record(0x003C, Bytes{0, 'z', 'z'}), xlsw::xf(14)});
+  EXPECT_EQ(all_strings(wb.sst), (std::vector<std::string>{std::string(30, 'a'), "b"}));
+  EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"Middle", "S"}));
+  EXPECT_EQ(wb.xf_formats.size(), 1u);
+}
+
+TEST(SstInFileGathering, SecondSstReplacesTheFirst) {
+  Workbook wb = load_globals_with({xlsw::sst({xlsw::s8("old"), xlsw::s8("older")}),
+                                   xlsw::sst({xlsw::s8("new")})});
+  EXPECT_EQ(all_strings(wb.sst), std::vector<std::string>{"new"});
+}
+
+TEST(SstInFileGathering, DeclaredCountLargerThanTheStrings) {
+  Workbook wb = load_globals_with({xlsw::sst({xlsw::s8("a"), xlsw::s8("b")}, 8224, 1000000)});
+  EXPECT_EQ(all_strings(wb.sst), (std::vector<std::string>{"a", "b"}));
+  EXPECT_FALSE(sst_string(wb, 2).has_value());
+}
+
+TEST(SstInFileGathering, SstCutByTheEndOfTheFile) {
+  Bytes stream = xlsw::workbook_stream({"S"}, {}, {});
+  // Globals without their EOF, ending inside an SST's CONTINUE.
+  stream.resize(stream.size() - 4 - xlsw::boundsheet("S").size());
+  Bytes table = xlsw::sst({xlsw::s8("abc"), xlsw::s8(std::string(40, 'd'))}, 20);
+  table.resize(table.size() - 5);
+  stream.insert(stream.end(), table.begin(), table.end());
+  Workbook wb = load_workbook(xlsw::with_filler(stream));
+  ASSERT_GE(wb.sst.count(), 1u);
+  EXPECT_EQ(*wb.sst.at(0), "abc");
+  EXPECT_TRUE(wb.sheets.empty());
 }
 
 }  // namespace
