@@ -77,7 +77,7 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
   pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY);
+    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out.fd[1], 1) < 0 || ::dup2(err.fd[1], 2) < 0)
       ::_exit(127);
     if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
