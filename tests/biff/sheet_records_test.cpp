@@ -265,6 +265,35 @@ TEST(DimensionsGrid, HostileClaimInEverySheet) {
   EXPECT_LE(reserved, 50u * 256u);
 }
 
+// Empty sheets with hostile DIMENSIONS in front of a large part of the file
+// (here a worksheet of 60,000 cells): what the loaded workbook holds must
+// stay in proportion to the cells present, not to the number of empty
+// sheets times the size of the rest of the file.
+TEST(DimensionsGrid, HostileClaimsBeforeALargeSheetTakeLittleMemory) {
+  GTEST_SKIP() << "known bug: make_grid reserves (bytes left in the file) / 12 cells for every "
+                  "DIMENSIONS and finish_sheet never gives the excess back, so each empty "
+                  "sheet before a large one keeps about 2/3 of the rest of the file";
+  std::vector<Bytes> sheets;
+  std::vector<std::string> names;
+  for (int i = 0; i < 40; ++i) {
+    names.push_back("S" + std::to_string(i));
+    sheets.push_back(xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) +
+                     dim_wide(INT32_MAX, 65535, 14) + xlsw::eof());
+  }
+  std::vector<Bytes> cells;
+  for (uint16_t r = 0; r < 60000; ++r) cells.push_back(xlsw::rk(r, 0, 0, xlsw::rk_int(r)));
+  names.push_back("Big");
+  sheets.push_back(xlsw::worksheet(60000, 1, cells));
+  Bytes file = xlsw::with_filler(xlsw::workbook_stream(names, {}, sheets));
+  Workbook wb = load_workbook(file);
+  ASSERT_EQ(wb.sheets.size(), 41u);
+  EXPECT_EQ(wb.sheets.back().cells.size(), 60000u);
+  size_t reserved = 0;
+  for (const Sheet& s : wb.sheets) reserved += s.cells.capacity();
+  // 60,000 cells are present; allow twice that, plus a little per sheet.
+  EXPECT_LE(reserved, 2u * 60000u + 41u * 256u);
+}
+
 // ---------------------------------------------------------------- cell records
 
 TEST(CellRecords, NumberKeepsValueAndFormatOfItsXf) {
