@@ -130,6 +130,9 @@ bool load_sheet_record(Workbook& wb, Sheet& sheet, BiffRecord& rec) {
 
 void finish_sheet(Sheet& sheet) {
   auto& cells = sheet.cells;
+  // The room reserved from DIMENSIONS is a guess; give back what a sheet
+  // that claimed more than it holds did not use.
+  if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
   auto out_of_order = std::adjacent_find(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
     return a.key() >= b.key();
   });

@@ -185,7 +185,8 @@ std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t>
   // mini sectors whose links are in the mini FAT.
   if (!root) return std::nullopt;
   int32_t mini_shift = le16_at(file, 32);
-  if (mini_shift < 2 || size_t(1) << mini_shift > cf.sector_size) return std::nullopt;
+  if (mini_shift < 2 || mini_shift > 12 || size_t(1) << mini_shift > cf.sector_size)
+    return std::nullopt;
   const uint64_t mini_size = uint64_t(1) << mini_shift;
   uint64_t root_size = le32u_at(*root, 120);
   if (root_size > file.size()) return std::nullopt;

@@ -270,9 +270,6 @@ TEST(DimensionsGrid, HostileClaimInEverySheet) {
 // stay in proportion to the cells present, not to the number of empty
 // sheets times the size of the rest of the file.
 TEST(DimensionsGrid, HostileClaimsBeforeALargeSheetTakeLittleMemory) {
-  GTEST_SKIP() << "known bug: make_grid reserves (bytes left in the file) / 12 cells for every "
-                  "DIMENSIONS and finish_sheet never gives the excess back, so each empty "
-                  "sheet before a large one keeps about 2/3 of the rest of the file";
   std::vector<Bytes> sheets;
   std::vector<std::string> names;
   for (int i = 0; i < 40; ++i) {
