@@ -130,7 +130,11 @@ def main(work, results_md, chart_dat, headline_md=None):
     model, cores, mem_gib, os_name = machine()
     w("## Machine and versions\n")
     w(f"- CPU: {model}, {cores} cores; memory {mem_gib:.0f} GiB; {os_name}")
-    commit = run(["git", "describe", "--always", "--dirty"])
+    commit = run(["git", "rev-parse", "--short", "HEAD"])
+    # Only changes to the program itself make the measured build differ.
+    if subprocess.run(["git", "diff", "--quiet", "HEAD", "--", "src", "CMakeLists.txt"],
+                      check=False).returncode != 0:
+        commit += " with uncommitted changes to src/"
     w(f"- sheetdump: commit {commit}, {run(['g++', '--version']).splitlines()[0]}, "
       "Release build (`-O2`)")
     w(f"- peers: {package_version('python3-xlrd')} ({run(['/usr/bin/python3', '--version'])}), "
