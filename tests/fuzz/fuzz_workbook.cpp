@@ -50,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // those in full with the real binary).
   const uint64_t positions = grid_positions(wb);
   OutputStream out(sink());
-  if (positions <= (uint64_t(1) << 11)) {
+  if (positions <= (uint64_t(1) << 10)) {
     write_csv(wb, out);
     write_tab(wb, out);
     write_sql(wb, nullptr, QUOTE_ORACLE, out);
     write_sql(wb, nullptr, QUOTE_POSTGRES, out);
     write_sql(wb, kIsoDatePattern, QUOTE_ORACLE, out);
     write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out);
-  } else if (positions <= (uint64_t(1) << 16)) {
+  } else if (positions <= (uint64_t(1) << 13)) {
     write_csv(wb, out);
     write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out);
   }
