@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "biff/record_reader.hpp"
+#include "cfb/file_data.hpp"
 
 namespace sheetdump {
 
@@ -93,9 +94,10 @@ struct SharedStrings {
 };
 
 struct Workbook {
-  // The byte sequence being read (released once loading is done) and the
-  // reader's position in it.
-  std::vector<uint8_t> file;
+  // The file being read (released once loading is done), where in it the
+  // reader's byte sequence begins, and the reader's position.
+  FileBytes file;
+  size_t file_offset = 0;
   RecordReader reader;
 
   SharedStrings sst;

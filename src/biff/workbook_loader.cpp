@@ -19,6 +19,10 @@ constexpr int32_t kBoundSheet = 0x0085;
 constexpr int32_t kXf = 0x00E0;
 constexpr int32_t kSst = 0x00FC;
 constexpr int32_t kBiff5 = 0x0500;
+// Records are read once: every this many bytes the part already read is
+// given back to the system, so a large sheet does not keep the file in
+// memory next to its cells.
+constexpr int64_t kReleaseStep = 4 << 20;
 
 // Reads records up to and including the next EOF (or the end of the data).
 void skip_to_eof(Workbook& wb) {
@@ -112,7 +116,12 @@ std::optional<Sheet> load_next_sheet(Workbook& wb) {
     skip_to_eof(wb);
     return sheet;
   }
+  int64_t released = 0;
   while (auto rec = read_record(wb.reader)) {
+    if (wb.reader.pos - released > kReleaseStep) {
+      released = rec->data_pos - 4;
+      wb.file.release_before(wb.file_offset + size_t(std::max<int64_t>(released, 0)));
+    }
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
     if (rec->id == kBof) {
@@ -125,11 +134,18 @@ std::optional<Sheet> load_next_sheet(Workbook& wb) {
   return sheet;
 }
 
-Workbook load_workbook(std::vector<uint8_t> file) {
+Workbook load_workbook(FileBytes file) {
   Workbook wb;
-  wb.file = std::move(file);
-  size_t begin = lay_out_workbook_stream(wb.file);
-  wb.reader.data = std::span<const uint8_t>(wb.file).subspan(begin);
+  StreamLayout laid = lay_out_stream(file.bytes());
+  if (laid.copied) {
+    wb.file = FileBytes(std::move(laid.copy));
+    laid.begin = 0;
+    laid.end = wb.file.bytes().size();
+  } else {
+    wb.file = std::move(file);
+  }
+  wb.file_offset = laid.begin;
+  wb.reader.data = std::span<const uint8_t>(wb.file.bytes()).subspan(laid.begin, laid.end - laid.begin);
 
   load_globals(wb);
   while (auto sheet = load_next_sheet(wb)) {
@@ -141,12 +157,14 @@ Workbook load_workbook(std::vector<uint8_t> file) {
 
   // Nothing of the model points into the file: release it before output.
   wb.reader = RecordReader{};
-  std::vector<uint8_t>().swap(wb.file);
+  wb.file = FileBytes();
   return wb;
 }
 
+Workbook load_workbook(std::vector<uint8_t> file) { return load_workbook(FileBytes(std::move(file))); }
+
 std::optional<Workbook> open_workbook(const std::string& path) {
-  auto bytes = read_file(path);
+  auto bytes = FileBytes::open(path);
   if (!bytes) return std::nullopt;
   return load_workbook(std::move(*bytes));
 }

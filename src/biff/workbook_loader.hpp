@@ -12,6 +12,7 @@
 namespace sheetdump {
 
 // Loads a workbook from the file's bytes (compound file or bare stream).
+Workbook load_workbook(FileBytes file);
 Workbook load_workbook(std::vector<uint8_t> file);
 
 // Reads and loads the named file; none when it cannot be opened or read.

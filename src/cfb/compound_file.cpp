@@ -222,30 +222,51 @@ std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t>
   return to_extents(offsets, mini_size, size, file.size());
 }
 
-size_t lay_out_workbook_stream(std::vector<uint8_t>& file) {
+StreamLayout lay_out_stream(std::span<uint8_t> file) {
+  StreamLayout out;
+  out.end = file.size();
   auto extents = find_workbook_stream(file);
-  if (!extents) return 0;
+  if (!extents) return out;
 
   uint64_t total = 0;
   for (const Extent& e : *extents) total += e.length;
 
-  // One piece that starts at or after byte 512 (the usual case): the
-  // header's bytes go right in front of it and nothing else moves.
-  if (extents->size() == 1 && (*extents)[0].offset >= kHeaderSize) {
-    size_t begin = size_t((*extents)[0].offset) - kHeaderSize;
-    std::memmove(file.data() + begin, file.data(), kHeaderSize);
-    file.resize(size_t((*extents)[0].offset + total));
-    return begin;
+  // Pieces in file order (the usual case, also when other sectors are
+  // interleaved): each piece moves down to follow the one before, and the
+  // header's bytes go right in front of the first. Nothing is copied twice
+  // and no second buffer is needed.
+  bool in_order = !extents->empty() && (*extents)[0].offset >= kHeaderSize;
+  for (size_t i = 1; in_order && i < extents->size(); ++i)
+    in_order = (*extents)[i].offset >= (*extents)[i - 1].offset + (*extents)[i - 1].length;
+  if (in_order) {
+    out.begin = size_t((*extents)[0].offset) - kHeaderSize;
+    size_t to = size_t((*extents)[0].offset);
+    for (const Extent& e : *extents) {
+      std::memmove(file.data() + to, file.data() + e.offset, size_t(e.length));
+      to += size_t(e.length);
+    }
+    std::memmove(file.data() + out.begin, file.data(), kHeaderSize);
+    out.end = to;
+    return out;
   }
 
-  std::vector<uint8_t> laid;
-  laid.reserve(kHeaderSize + size_t(total));
-  laid.insert(laid.end(), file.begin(), file.begin() + kHeaderSize);
+  out.copied = true;
+  out.copy.reserve(kHeaderSize + size_t(total));
+  out.copy.insert(out.copy.end(), file.begin(), file.begin() + kHeaderSize);
   for (const Extent& e : *extents)
-    laid.insert(laid.end(), file.begin() + ptrdiff_t(e.offset),
-                file.begin() + ptrdiff_t(e.offset + e.length));
-  file.swap(laid);
-  return 0;
+    out.copy.insert(out.copy.end(), file.begin() + ptrdiff_t(e.offset),
+                    file.begin() + ptrdiff_t(e.offset + e.length));
+  return out;
+}
+
+size_t lay_out_workbook_stream(std::vector<uint8_t>& file) {
+  StreamLayout laid = lay_out_stream(file);
+  if (laid.copied) {
+    file.swap(laid.copy);
+    return 0;
+  }
+  file.resize(laid.end);
+  return laid.begin;
 }
 
 }  // namespace sheetdump

@@ -28,6 +28,17 @@ struct Extent {
 // An empty stream gives an empty list.
 std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t> file);
 
+// Where the sequence the record reader reads lies: [begin, end) of the
+// file itself when the stream is one piece (the header's 512 bytes are
+// moved right in front of it), or all of `copy` when it had to be gathered.
+struct StreamLayout {
+  size_t begin = 0;
+  size_t end = 0;
+  bool copied = false;
+  std::vector<uint8_t> copy;
+};
+StreamLayout lay_out_stream(std::span<uint8_t> file);
+
 // Rearranges `file` so that it holds the sequence the record reader reads:
 // either the raw file (nothing found), or the first 512 bytes followed by the
 // stream. Returns the offset in `file` at which that sequence begins; the

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,23 +17,12 @@ struct Fd {
   }
 };
 
-}  // namespace
-
-std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
-  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (f.fd < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
-
-  std::vector<uint8_t> buf;
-  // A regular file is read in one go into a buffer of its size; anything
-  // else (a pipe, a device) grows the buffer as data arrives.
-  size_t want = S_ISREG(st.st_mode) && st.st_size > 0 ? size_t(st.st_size) + 1 : 65536;
-  buf.resize(want);
+std::optional<std::vector<uint8_t>> read_all(int fd, size_t size_hint) {
+  std::vector<uint8_t> buf(size_hint > 0 ? size_hint + 1 : 65536);
   size_t used = 0;
   for (;;) {
     if (used == buf.size()) buf.resize(buf.size() * 2);
-    ssize_t n = ::read(f.fd, buf.data() + used, buf.size() - used);
+    ssize_t n = ::read(fd, buf.data() + used, buf.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::nullopt;
@@ -42,6 +32,61 @@ std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
   }
   buf.resize(used);  // no shrink: that would copy the whole file once more
   return buf;
+}
+
+}  // namespace
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+  if (this != &other) {
+    unmap();
+    map_ = other.map_;
+    map_size_ = other.map_size_;
+    buffer_ = std::move(other.buffer_);
+    other.map_ = nullptr;
+    other.map_size_ = 0;
+  }
+  return *this;
+}
+
+void FileBytes::unmap() {
+  if (map_ != nullptr) ::munmap(map_, map_size_);
+  map_ = nullptr;
+  map_size_ = 0;
+}
+
+void FileBytes::release_before(size_t offset) {
+  if (map_ == nullptr) return;
+  size_t page = size_t(::sysconf(_SC_PAGESIZE));
+  size_t end = std::min(offset, map_size_) / page * page;
+  if (end > 0) ::madvise(map_, end, MADV_DONTNEED);
+}
+
+std::optional<FileBytes> FileBytes::open(const std::string& path) {
+  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (f.fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE, MAP_PRIVATE, f.fd, 0);
+    if (p != MAP_FAILED) {
+      ::madvise(p, size_t(st.st_size), MADV_SEQUENTIAL);
+      FileBytes fb;
+      fb.map_ = static_cast<uint8_t*>(p);
+      fb.map_size_ = size_t(st.st_size);
+      return fb;
+    }
+  }
+  auto buf = read_all(f.fd, S_ISREG(st.st_mode) ? size_t(st.st_size) : 0);
+  if (!buf) return std::nullopt;
+  return FileBytes(std::move(*buf));
+}
+
+std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
+  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (f.fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  return read_all(f.fd, S_ISREG(st.st_mode) ? size_t(st.st_size) : 0);
 }
 
 }  // namespace sheetdump
