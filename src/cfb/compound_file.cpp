@@ -232,20 +232,30 @@ StreamLayout lay_out_stream(std::span<uint8_t> file) {
   for (const Extent& e : *extents) total += e.length;
 
   // Pieces in file order (the usual case, also when other sectors are
-  // interleaved): each piece moves down to follow the one before, and the
-  // header's bytes go right in front of the first. Nothing is copied twice
-  // and no second buffer is needed.
-  bool in_order = !extents->empty() && (*extents)[0].offset >= kHeaderSize;
-  for (size_t i = 1; in_order && i < extents->size(); ++i)
-    in_order = (*extents)[i].offset >= (*extents)[i - 1].offset + (*extents)[i - 1].length;
+  // interleaved) are joined in place: the largest stays where it is, the
+  // pieces before it move up to end right at its start, the pieces after
+  // it move down to follow it, and the header's bytes go in front. Only
+  // the smaller pieces are moved, and no second buffer is needed.
+  const auto& ext = *extents;
+  bool in_order = !ext.empty() && ext[0].offset >= kHeaderSize;
+  for (size_t i = 1; in_order && i < ext.size(); ++i)
+    in_order = ext[i].offset >= ext[i - 1].offset + ext[i - 1].length;
   if (in_order) {
-    out.begin = size_t((*extents)[0].offset) - kHeaderSize;
-    size_t to = size_t((*extents)[0].offset);
-    for (const Extent& e : *extents) {
-      std::memmove(file.data() + to, file.data() + e.offset, size_t(e.length));
-      to += size_t(e.length);
+    size_t anchor = 0;
+    for (size_t i = 1; i < ext.size(); ++i)
+      if (ext[i].length > ext[anchor].length) anchor = i;
+    size_t to = size_t(ext[anchor].offset);
+    for (size_t i = anchor; i-- > 0;) {
+      to -= size_t(ext[i].length);
+      std::memmove(file.data() + to, file.data() + ext[i].offset, size_t(ext[i].length));
     }
+    out.begin = to - kHeaderSize;
     std::memmove(file.data() + out.begin, file.data(), kHeaderSize);
+    to = size_t(ext[anchor].offset + ext[anchor].length);
+    for (size_t i = anchor + 1; i < ext.size(); ++i) {
+      std::memmove(file.data() + to, file.data() + ext[i].offset, size_t(ext[i].length));
+      to += size_t(ext[i].length);
+    }
     out.end = to;
     return out;
   }
