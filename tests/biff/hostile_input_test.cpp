@@ -745,11 +745,7 @@ TEST(HostileInput, RecordsClaimingMoreThanTheyHold) {
 
 // Findings the product does not handle yet, by file name.
 const std::map<std::string, std::string>& known_bugs() {
-  static const std::map<std::string, std::string> bugs{
-      {"mini-sector-shift-too-large.xls",
-       "a compound-file header whose mini sector shift (bytes 32-33) is 64 or more makes "
-       "find_workbook_stream shift a size_t by that amount (undefined behaviour)"},
-  };
+  static const std::map<std::string, std::string> bugs{};
   return bugs;
 }
 
