@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
-constexpr uint32_t kFreeSector = 0xFFFFFFFF;
 constexpr size_t kHeaderSize = 512;
 constexpr size_t kHeaderDifatEntries = 109;
 constexpr size_t kDirEntrySize = 128;
