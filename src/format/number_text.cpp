@@ -134,24 +134,24 @@ void append_printf(TextBuffer& out, const char* pattern, double v) {
       out.append(*p);
       continue;
     }
-    const char* spec = p + 1;
-    if (*spec == '%') {
+    const char* conv = p + 1;
+    if (*conv == '%') {
       out.append('%');
-      p = spec;
+      p = conv;
       continue;
     }
     int precision = 6;
-    if (*spec == '.' && spec[1] >= '0' && spec[1] <= '9' && (spec[2] == 'f' || spec[2] == 'e')) {
-      precision = spec[1] - '0';
-      spec += 2;
+    if (*conv == '.' && conv[1] >= '0' && conv[1] <= '9' && (conv[2] == 'f' || conv[2] == 'e')) {
+      precision = conv[1] - '0';
+      conv += 2;
     }
-    if (!converted && (*spec == 'f' || *spec == 'e')) {
-      if (*spec == 'f')
+    if (!converted && (*conv == 'f' || *conv == 'e')) {
+      if (*conv == 'f')
         append_fixed(out, v, precision);
       else
         append_chars(out, v, std::chars_format::scientific, precision);
       converted = true;
-      p = spec;
+      p = conv;
       continue;
     }
     out.append('%');  // not a conversion of the table: printed as it stands
