@@ -4,13 +4,13 @@
 #include <limits>
 
 #include "biff/le.hpp"
+#include "biff/record_ids.hpp"
 #include "biff/utf16.hpp"
 
 namespace sheetdump {
 
 namespace {
 
-constexpr int32_t kContinue = 0x003C;
 
 // A read position over the SST record and its CONTINUE records taken as
 // one run of data. Header fields, rich-text runs and extended data flow
@@ -164,7 +164,7 @@ void load_sst(Workbook& wb, BiffRecord& sst) {
   RecordList continues;
   for (;;) {
     auto next = peek_record(wb.reader);
-    if (!next || next->id != kContinue) break;
+    if (!next || next->id != record_id::kContinue) break;
     continues.push(std::move(*read_record(wb.reader)));
   }
   std::vector<std::span<const uint8_t>> data;

@@ -3,20 +3,13 @@
 #include <algorithm>
 
 #include "biff/le.hpp"
+#include "biff/record_ids.hpp"
 
 namespace sheetdump {
 
 namespace {
 
-constexpr int32_t kEof = 0x000A;
-constexpr int32_t kDimensions = 0x0200;
-constexpr int32_t kNumber = 0x0203;
-constexpr int32_t kRk = 0x027E;
-constexpr int32_t kRkOld = 0x007E;
-constexpr int32_t kMulRk = 0x00BD;
-constexpr int32_t kFormula = 0x0006;
-constexpr int32_t kFormulaOld = 0x0406;
-constexpr int32_t kLabelSst = 0x00FD;
+using namespace record_id;
 
 // Smallest number of bytes a cell record takes in the stream; bounds how
 // many cells the rest of the data can still hold.

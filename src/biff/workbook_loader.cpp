@@ -1,6 +1,7 @@
 #include "biff/workbook_loader.hpp"
 
 #include "biff/le.hpp"
+#include "biff/record_ids.hpp"
 #include "biff/shared_strings.hpp"
 #include "biff/sheet_records.hpp"
 #include "biff/utf16.hpp"
@@ -13,11 +14,8 @@ namespace sheetdump {
 namespace {
 
 constexpr int64_t kStreamStart = 512;
-constexpr int32_t kBof = 0x0809;
-constexpr int32_t kEof = 0x000A;
-constexpr int32_t kBoundSheet = 0x0085;
-constexpr int32_t kXf = 0x00E0;
-constexpr int32_t kSst = 0x00FC;
+using namespace record_id;
+
 constexpr int32_t kBiff5 = 0x0500;
 // Records are read once: every this many bytes the part already read is
 // given back to the system, so a large sheet does not keep the file in
