@@ -136,6 +136,7 @@ Workbook load_workbook(FileBytes file) {
   Workbook wb;
   StreamLayout laid = lay_out_stream(file.bytes());
   if (laid.copied) {
+    file = FileBytes();  // the pieces are gathered; the original is not needed
     wb.file = FileBytes(std::move(laid.copy));
     laid.begin = 0;
     laid.end = wb.file.bytes().size();
