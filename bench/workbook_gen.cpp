@@ -1,5 +1,7 @@
 #include "workbook_gen.hpp"
 
+#include "support/xls_writer.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -12,19 +14,12 @@ namespace {
 // ---------------------------------------------------------------------------
 // Bytes and records
 
-void put8(Bytes& b, uint8_t v) { b.push_back(v); }
-void put16(Bytes& b, uint16_t v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-void put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
-}
-void put_double(Bytes& b, double v) {
-  uint64_t bits;
-  std::memcpy(&bits, &v, 8);
-  for (int i = 0; i < 8; ++i) b.push_back(uint8_t(bits >> (8 * i)));
-}
+// The little-endian appenders are the test-side writer's.
+using xlsw::put16;
+using xlsw::put32;
+using xlsw::put8;
+using xlsw::put_double;
+
 void patch32(Bytes& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + size_t(i)] = uint8_t(v >> (8 * i));
 }
