@@ -1,6 +1,6 @@
 #include "biff/record_reader.hpp"
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 
 namespace sheetdump {
 

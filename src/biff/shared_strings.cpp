@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/record_ids.hpp"
-#include "biff/utf16.hpp"
+#include "base/utf16.hpp"
 
 namespace sheetdump {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/record_ids.hpp"
 
 namespace sheetdump {

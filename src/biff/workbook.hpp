@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "biff/record_reader.hpp"
-#include "cfb/file_data.hpp"
+#include "base/file_bytes.hpp"
 
 namespace sheetdump {
 

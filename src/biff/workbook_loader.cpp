@@ -1,12 +1,12 @@
 #include "biff/workbook_loader.hpp"
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/record_ids.hpp"
 #include "biff/shared_strings.hpp"
 #include "biff/sheet_records.hpp"
-#include "biff/utf16.hpp"
+#include "base/utf16.hpp"
 #include "cfb/compound_file.hpp"
-#include "cfb/file_data.hpp"
+#include "base/file_bytes.hpp"
 #include "format/builtin_formats.hpp"
 
 namespace sheetdump {

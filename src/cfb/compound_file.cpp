@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 
 namespace sheetdump {
 

@@ -1,6 +1,6 @@
 #include "format/builtin_formats.hpp"
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/workbook.hpp"
 
 namespace sheetdump {

@@ -34,7 +34,7 @@ extern char** environ;
 #include <thread>
 #include <vector>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/workbook_loader.hpp"
 #include "cfb/compound_file.hpp"
 #include "cli/command_line.hpp"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 
 namespace sheetdump {
 namespace {

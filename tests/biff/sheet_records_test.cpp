@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "biff/le.hpp"
+#include "base/le.hpp"
 #include "biff/workbook.hpp"
 #include "biff/workbook_loader.hpp"
 #include "format/builtin_formats.hpp"

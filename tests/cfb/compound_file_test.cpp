@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "cfb/file_data.hpp"
+#include "base/file_bytes.hpp"
 #include "support/xls_writer.hpp"
 
 namespace sheetdump {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "biff/alloc_or_die.hpp"
+#include "cli/alloc_or_die.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "biff/alloc_or_die.hpp"
+#include "cli/alloc_or_die.hpp"
 
 #include <climits>
 #include <cstdio>

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "biff/alloc_or_die.hpp"
+#include "cli/alloc_or_die.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "cfb/file_data.hpp"
+#include "base/file_bytes.hpp"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // read_file gives a file's bytes exactly, and nothing for what cannot be
 // read as a file: the driver turns that into the open-failure message.
-#include "cfb/file_data.hpp"
+#include "base/file_bytes.hpp"
 
 #include <gtest/gtest.h>
 

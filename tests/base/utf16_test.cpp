@@ -1,7 +1,7 @@
 // UTF-16 code units from the file become UTF-8 in the program: surrogate
 // pairs are joined into one 4-byte sequence, anything unpaired becomes
 // U+FFFD, and nothing is ever dropped silently.
-#include "biff/utf16.hpp"
+#include "base/utf16.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "biff/utf16.hpp"
+#include "base/utf16.hpp"
 
 namespace sheetdump {
 
