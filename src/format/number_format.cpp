@@ -67,20 +67,35 @@ void strip(Dec& x) {
   while (x.n > 0 && x.d[x.n - 1] == 0) --x.n;
 }
 
-// |a| (finite) to 15 significant digits.
+void round_frac(Dec& x, int64_t frac);
+
+// |a| (finite) to 15 significant digits, correctly rounded. The shortest
+// round-trip form is much cheaper than a fixed precision and equal to it
+// when it has at most 15 digits; a longer one is rounded to 15 unless its
+// dropped digits are near a half, where only the exact expansion decides.
 Dec to_dec15(double a) {
   Dec x;
   if (a < 0) a = -a;
   if (a == 0) return x;
   char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
+  auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
   const char* p = buf;
   for (; p < r.ptr && *p != 'e'; ++p)
     if (*p >= '0' && *p <= '9') x.d[x.n++] = uint8_t(*p - '0');
+  if (x.n > 15) {
+    int dropped = x.d[15] * 10 + (x.n > 16 ? x.d[16] : 0);
+    if (dropped >= 40 && dropped <= 60) {
+      r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);
+      x.n = 0;
+      for (p = buf; p < r.ptr && *p != 'e'; ++p)
+        if (*p >= '0' && *p <= '9') x.d[x.n++] = uint8_t(*p - '0');
+    }
+  }
   int e = 0;
   if (p < r.ptr) std::from_chars(p + 1 + (p[1] == '+'), r.ptr, e);
   x.point = e + 1;
   strip(x);
+  if (x.n > 15) round_frac(x, 15 - x.point);
   return x;
 }
 
