@@ -515,7 +515,7 @@ CompiledFormat compile_format(std::string_view code) {
       continue;
     }
     if ((c == 'E' || c == 'e') && i + 1 < n && (code[i + 1] == '+' || code[i + 1] == '-')) {
-      b.add(K::kExponent, code.substr(i, 1), code[i + 1]);
+      b.add(K::kExponent, code.substr(i, 2), code[i + 1]);
       i += 2;
       continue;
     }
@@ -721,7 +721,7 @@ void render_scientific(const CompiledFormat& f, const FormatSection& s, double a
         out.put('.');
         break;
       case K::kExponent:
-        out.put(pool_text(f, t));
+        out.put(pool_text(f, t).substr(0, 1));
         if (exponent < 0) out.put('-');
         else if (t.ch == '+') out.put('+');
         break;
