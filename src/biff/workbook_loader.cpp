@@ -134,7 +134,15 @@ std::optional<Sheet> load_next_sheet(Workbook& wb) {
 
 Workbook load_workbook(FileBytes file) {
   Workbook wb;
-  StreamLayout laid = lay_out_stream(file.bytes());
+  // The record reader's positions start 512 bytes before the stream: the
+  // file's first 512 bytes are kept in front of it.
+  constexpr size_t kStreamPrefix = 512;
+  std::span<uint8_t> bytes = file.bytes();
+  auto extents = find_stream(bytes, "Workbook");
+  if (!extents) extents = find_stream(bytes, "Book");
+  StreamLayout laid;
+  laid.end = bytes.size();
+  if (extents) laid = lay_out_stream(bytes, *extents, kStreamPrefix);
   if (laid.copied) {
     file = FileBytes();  // the pieces are gathered; the original is not needed
     wb.file = FileBytes(std::move(laid.copy));

@@ -1,8 +1,16 @@
+// Reads just enough of a compound file to locate one stream, and treats
+// every structure on the way as untrusted: sector shifts other than 9 or 12
+// (mini sectors other than 6), a sector serving twice as a FAT or DIFAT
+// sector, table sectors cut short by the end of the file, chains that loop,
+// leave the file or stop without an end mark, and a first directory entry
+// that is not the root all make the file inconsistent.
 #include "cfb/compound_file.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
+#include "base/byte_cursor.hpp"
 #include "base/le.hpp"
 
 namespace sheetdump {
@@ -11,31 +19,100 @@ namespace {
 
 constexpr uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr size_t kHeaderSize = 512;
 constexpr size_t kHeaderDifatEntries = 109;
 constexpr size_t kDirEntrySize = 128;
-constexpr uint8_t kTypeStream = 2;
-constexpr uint8_t kTypeRoot = 5;
+constexpr size_t kMaxNameBytes = 64;  // 31 UTF-16 characters and the terminating 0
+constexpr uint16_t kMiniSectorShift = 6;
 
-// The parts of a compound file that locating one stream needs. Every
-// sector number that comes from the file is checked against `sectors`
-// before it is used.
-struct CompoundFile {
-  std::span<const uint8_t> file;
-  size_t sector_size = 0;
-  uint32_t sectors = 0;  // sectors that begin inside the file
-  std::vector<uint32_t> fat;
+// Header fields, by byte offset.
+constexpr size_t kSectorShiftAt = 30;
+constexpr size_t kMiniSectorShiftAt = 32;
+constexpr size_t kDirectorySectorsAt = 40;
+constexpr size_t kFatSectorsAt = 44;
+constexpr size_t kFirstDirectorySectorAt = 48;
+constexpr size_t kMiniStreamCutoffAt = 56;
+constexpr size_t kFirstMiniFatSectorAt = 60;
+constexpr size_t kMiniFatSectorsAt = 64;
+constexpr size_t kFirstDifatSectorAt = 68;
+constexpr size_t kDifatSectorsAt = 72;
+constexpr size_t kDifatAt = 76;
 
-  uint64_t sector_offset(uint32_t s) const { return (uint64_t(s) + 1) * sector_size; }
-  uint32_t entry(std::span<const uint8_t> sector, size_t i) const {
-    return le32u_at(sector, i * 4);
-  }
-  std::span<const uint8_t> sector(uint32_t s) const {
-    uint64_t off = sector_offset(s);
-    uint64_t end = std::min<uint64_t>(off + sector_size, file.size());
-    return file.subspan(size_t(off), size_t(end - off));
-  }
+// Directory entry fields, by byte offset inside the 128-byte entry.
+constexpr size_t kNameAt = 0;
+constexpr size_t kNameLengthAt = 64;
+constexpr size_t kTypeAt = 66;
+constexpr size_t kColourAt = 67;
+constexpr size_t kLeftSiblingAt = 68;
+constexpr size_t kRightSiblingAt = 72;
+constexpr size_t kChildAt = 76;
+constexpr size_t kStartSectorAt = 116;
+constexpr size_t kSizeAt = 120;  // 64-bit with 4096-byte sectors, else the low 32 bits
+
+enum class EntryType : uint8_t { kEmpty = 0, kStorage = 1, kStream = 2, kRoot = 5 };
+
+struct Header {
+  uint16_t sector_shift = 0;
+  uint16_t mini_sector_shift = 0;
+  uint32_t directory_sectors = 0;  // 0 with 512-byte sectors; the chain decides
+  uint32_t fat_sectors = 0;
+  uint32_t first_directory_sector = 0;
+  uint32_t mini_stream_cutoff = 0;
+  uint32_t first_mini_fat_sector = 0;
+  uint32_t mini_fat_sectors = 0;
+  uint32_t first_difat_sector = 0;
+  uint32_t difat_sectors = 0;  // the DIFAT chain is followed while FAT sectors are missing
+  std::array<uint32_t, kHeaderDifatEntries> difat{};
 };
+
+// The header of a file that starts with the signature and has a whole
+// header; nothing else is checked here.
+std::optional<Header> parse_header(std::span<const uint8_t> file) {
+  if (file.size() < kHeaderSize || std::memcmp(file.data(), kSignature, 8) != 0)
+    return std::nullopt;
+  Header h;
+  h.sector_shift = uint16_t(le16_at(file, kSectorShiftAt));
+  h.mini_sector_shift = uint16_t(le16_at(file, kMiniSectorShiftAt));
+  h.directory_sectors = le32u_at(file, kDirectorySectorsAt);
+  h.fat_sectors = le32u_at(file, kFatSectorsAt);
+  h.first_directory_sector = le32u_at(file, kFirstDirectorySectorAt);
+  h.mini_stream_cutoff = le32u_at(file, kMiniStreamCutoffAt);
+  h.first_mini_fat_sector = le32u_at(file, kFirstMiniFatSectorAt);
+  h.mini_fat_sectors = le32u_at(file, kMiniFatSectorsAt);
+  h.first_difat_sector = le32u_at(file, kFirstDifatSectorAt);
+  h.difat_sectors = le32u_at(file, kDifatSectorsAt);
+  ByteCursor c(file, kDifatAt);
+  for (uint32_t& id : h.difat) id = c.u32();
+  return h;
+}
+
+struct DirEntry {
+  std::span<const uint8_t> name;  // UTF-16LE without the terminating 0; empty when malformed
+  EntryType type = EntryType::kEmpty;
+  uint8_t colour = 0;  // red-black balance only: not needed to walk the tree
+  uint32_t left = kNoEntry;
+  uint32_t right = kNoEntry;
+  uint32_t child = kNoEntry;
+  uint32_t start = kEndOfChain;
+  uint64_t size = 0;
+};
+
+DirEntry parse_entry(std::span<const uint8_t> e, bool size_is_64_bit) {
+  DirEntry d;
+  size_t name_bytes = size_t(le16_at(e, kNameLengthAt));
+  if (name_bytes >= 2 && name_bytes <= kMaxNameBytes)
+    d.name = e.subspan(kNameAt, name_bytes - 2);
+  d.type = EntryType(byte_at(e, kTypeAt));
+  d.colour = byte_at(e, kColourAt);
+  d.left = le32u_at(e, kLeftSiblingAt);
+  d.right = le32u_at(e, kRightSiblingAt);
+  d.child = le32u_at(e, kChildAt);
+  d.start = le32u_at(e, kStartSectorAt);
+  d.size = le32u_at(e, kSizeAt);
+  if (size_is_64_bit) d.size |= uint64_t(le32u_at(e, kSizeAt + 4)) << 32;
+  return d;
+}
 
 // Follows a chain of `next` links from `start`. With `count` set, exactly
 // that many sectors are taken; without it, the chain runs to its end mark.
@@ -57,61 +134,134 @@ std::optional<std::vector<uint32_t>> follow_chain(const std::vector<uint32_t>& n
   return chain;
 }
 
-bool equals_ignoring_case(std::span<const uint8_t> utf16_name, const char* ascii) {
-  size_t n = std::strlen(ascii);
-  if (utf16_name.size() != n * 2) return false;
-  for (size_t i = 0; i < n; ++i) {
-    int32_t c = le16(utf16_name[2 * i], utf16_name[2 * i + 1]);
-    if (c >= 'a' && c <= 'z') c -= 'a' - 'A';
-    int32_t want = ascii[i];
-    if (want >= 'a' && want <= 'z') want -= 'a' - 'A';
-    if (c != want) return false;
+bool equals_ignoring_case(std::span<const uint8_t> utf16_name, std::string_view ascii) {
+  if (utf16_name.size() != ascii.size() * 2) return false;
+  auto upper = [](int32_t c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; };
+  for (size_t i = 0; i < ascii.size(); ++i) {
+    int32_t want = uint8_t(ascii[i]);
+    if (want >= 0x80) return false;
+    if (upper(le16(utf16_name[2 * i], utf16_name[2 * i + 1])) != upper(want)) return false;
   }
   return true;
 }
 
-std::optional<CompoundFile> read_tables(std::span<const uint8_t> file) {
-  if (file.size() < kHeaderSize || std::memcmp(file.data(), kSignature, 8) != 0)
-    return std::nullopt;
+// The parts of a compound file that locating one stream needs, all checked
+// for consistency when the file is opened. Every sector number that comes
+// from the file is checked against `sectors` before it is used.
+struct CompoundFile {
+  std::span<const uint8_t> file;
+  Header header;
+  size_t sector_size = 0;
+  uint32_t sectors = 0;  // sectors that begin inside the file
+  std::vector<uint32_t> fat;
+  std::vector<uint32_t> directory;  // the directory's sectors, in order
+  DirEntry root;
+
+  uint64_t sector_offset(uint32_t s) const { return (uint64_t(s) + 1) * sector_size; }
+  // A table sector (FAT, DIFAT, directory, mini FAT): it must lie wholly
+  // inside the file.
+  std::optional<std::span<const uint8_t>> table_sector(uint32_t s) const {
+    if (s >= sectors || sector_offset(s) + sector_size > file.size()) return std::nullopt;
+    return file.subspan(size_t(sector_offset(s)), sector_size);
+  }
+  size_t entries() const { return directory.size() * (sector_size / kDirEntrySize); }
+  DirEntry entry(size_t i) const {
+    size_t per = sector_size / kDirEntrySize;
+    auto sec = file.subspan(size_t(sector_offset(directory[i / per])), sector_size);
+    return parse_entry(sec.subspan((i % per) * kDirEntrySize, kDirEntrySize),
+                       header.sector_shift == 12);
+  }
+};
+
+// Reads a table sector's links into `out`, at most `limit` of them in all.
+void append_links(std::span<const uint8_t> sector, size_t limit, std::vector<uint32_t>& out) {
+  ByteCursor c(sector);
+  while (out.size() < limit && c.left() >= 4) out.push_back(c.u32());
+}
+
+std::optional<CompoundFile> open_compound_file(std::span<const uint8_t> file) {
+  auto header = parse_header(file);
+  if (!header) return std::nullopt;
   CompoundFile cf;
   cf.file = file;
-  int32_t shift = le16_at(file, 30);
-  if (shift != 9 && shift != 12) return std::nullopt;
-  cf.sector_size = size_t(1) << shift;
+  cf.header = *header;
+  const Header& h = cf.header;
+  if (h.sector_shift != 9 && h.sector_shift != 12) return std::nullopt;
+  if (h.mini_sector_shift != kMiniSectorShift) return std::nullopt;
+  cf.sector_size = size_t(1) << h.sector_shift;
   if (file.size() <= cf.sector_size) return std::nullopt;
   uint64_t sectors = (file.size() - cf.sector_size + cf.sector_size - 1) / cf.sector_size;
   cf.sectors = uint32_t(std::min<uint64_t>(sectors, kEndOfChain - 1));
 
   // The FAT's own sectors: the first 109 listed in the header, the rest in
   // the DIFAT chain, each of whose sectors ends with the link to the next.
-  uint32_t fat_sectors = le32u_at(file, 44);
-  if (fat_sectors > cf.sectors) return std::nullopt;
+  // No sector may serve twice among them.
+  if (h.fat_sectors > cf.sectors) return std::nullopt;
   std::vector<uint32_t> fat_ids;
-  fat_ids.reserve(fat_sectors);
-  for (size_t i = 0; i < kHeaderDifatEntries && fat_ids.size() < fat_sectors; ++i)
-    fat_ids.push_back(le32u_at(file, 76 + 4 * i));
+  fat_ids.reserve(h.fat_sectors);
+  for (size_t i = 0; i < kHeaderDifatEntries && fat_ids.size() < h.fat_sectors; ++i)
+    fat_ids.push_back(h.difat[i]);
   const size_t per_sector = cf.sector_size / 4;
-  uint32_t difat = le32u_at(file, 68);
-  std::vector<bool> seen(cf.sectors, false);
-  while (fat_ids.size() < fat_sectors) {
-    if (difat >= cf.sectors || seen[difat]) return std::nullopt;
-    seen[difat] = true;
-    auto sec = cf.sector(difat);
-    for (size_t i = 0; i + 1 < per_sector && fat_ids.size() < fat_sectors; ++i)
-      fat_ids.push_back(cf.entry(sec, i));
-    difat = cf.entry(sec, per_sector - 1);
+  std::vector<bool> used(cf.sectors, false);
+  uint32_t difat = h.first_difat_sector;
+  while (fat_ids.size() < h.fat_sectors) {
+    if (difat >= cf.sectors || used[difat]) return std::nullopt;
+    used[difat] = true;
+    auto sec = cf.table_sector(difat);
+    if (!sec) return std::nullopt;
+    append_links(sec->first((per_sector - 1) * 4), h.fat_sectors, fat_ids);
+    difat = le32u_at(*sec, (per_sector - 1) * 4);
   }
 
   // Only links of sectors that exist in the file can ever be followed.
-  size_t wanted = std::min<uint64_t>(uint64_t(fat_sectors) * per_sector, cf.sectors);
+  size_t wanted = std::min<uint64_t>(uint64_t(h.fat_sectors) * per_sector, cf.sectors);
   cf.fat.reserve(wanted);
   for (uint32_t id : fat_ids) {
-    if (id >= cf.sectors) return std::nullopt;
-    auto sec = cf.sector(id);
-    for (size_t i = 0; i < per_sector && cf.fat.size() < wanted; ++i)
-      cf.fat.push_back(cf.entry(sec, i));
+    if (id >= cf.sectors || used[id]) return std::nullopt;
+    used[id] = true;
+    auto sec = cf.table_sector(id);
+    if (!sec) return std::nullopt;
+    append_links(*sec, wanted, cf.fat);
   }
+
+  // The directory runs to its chain's end mark; its first entry is the root.
+  auto dir = follow_chain(cf.fat, cf.sectors, h.first_directory_sector, std::nullopt);
+  if (!dir || dir->empty()) return std::nullopt;
+  for (uint32_t s : *dir)
+    if (!cf.table_sector(s)) return std::nullopt;
+  cf.directory = std::move(*dir);
+  cf.root = cf.entry(0);
+  if (cf.root.type != EntryType::kRoot) return std::nullopt;
   return cf;
+}
+
+// The stream entry called `name` among the root's children: the entries
+// reached from the root's child link through left and right siblings. Each
+// entry is visited once, so loops end and the walk is bounded by the number
+// of entries; links out of range and empty entries end their branch. When
+// several children share the name, the one first in the directory is taken.
+std::optional<DirEntry> find_root_child(const CompoundFile& cf, std::string_view name) {
+  if (name.empty()) return std::nullopt;
+  const size_t n = cf.entries();
+  std::vector<bool> visited(n, false);
+  visited[0] = true;  // the root is nobody's sibling
+  std::vector<uint32_t> pending = {cf.root.child};
+  std::optional<size_t> found;
+  while (!pending.empty()) {
+    uint32_t i = pending.back();
+    pending.pop_back();
+    if (i >= n || visited[i]) continue;
+    visited[i] = true;
+    DirEntry e = cf.entry(i);
+    if (e.type != EntryType::kStream && e.type != EntryType::kStorage) continue;
+    if (e.type == EntryType::kStream && equals_ignoring_case(e.name, name) &&
+        (!found || i < *found))
+      found = i;
+    pending.push_back(e.right);
+    pending.push_back(e.left);
+  }
+  if (!found) return std::nullopt;
+  return cf.entry(*found);
 }
 
 // Merges consecutive pieces and cuts the list at `size` bytes. Gives
@@ -135,80 +285,43 @@ std::optional<std::vector<Extent>> to_extents(const std::vector<uint64_t>& offse
   return out;
 }
 
-}  // namespace
+std::optional<std::vector<Extent>> regular_extents(const CompoundFile& cf, const DirEntry& e) {
+  uint64_t count = (e.size + cf.sector_size - 1) / cf.sector_size;
+  auto chain = follow_chain(cf.fat, cf.sectors, e.start, count);
+  if (!chain) return std::nullopt;
+  std::vector<uint64_t> offsets;
+  offsets.reserve(chain->size());
+  for (uint32_t s : *chain) offsets.push_back(cf.sector_offset(s));
+  return to_extents(offsets, cf.sector_size, e.size, cf.file.size());
+}
 
-std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t> file) {
-  auto tables = read_tables(file);
-  if (!tables) return std::nullopt;
-  const CompoundFile& cf = *tables;
-
-  auto dir = follow_chain(cf.fat, cf.sectors, le32u_at(file, 48), std::nullopt);
-  if (!dir || dir->empty()) return std::nullopt;
-
-  // Directory entries are looked at one by one; the red-black tree that
-  // links them adds nothing when one name is wanted.
-  std::optional<std::span<const uint8_t>> workbook, book, root;
-  for (uint32_t s : *dir) {
-    auto sec = cf.sector(s);
-    for (size_t off = 0; off + kDirEntrySize <= sec.size(); off += kDirEntrySize) {
-      auto e = sec.subspan(off, kDirEntrySize);
-      uint8_t type = e[66];
-      size_t name_bytes = size_t(le16_at(e, 64));
-      if (type == kTypeRoot && !root) root = e;
-      if (type != kTypeStream || name_bytes < 2 || name_bytes > 64) continue;
-      auto name = e.subspan(0, name_bytes - 2);
-      if (!workbook && equals_ignoring_case(name, "Workbook")) workbook = e;
-      if (!book && equals_ignoring_case(name, "Book")) book = e;
-    }
-  }
-  auto entry = workbook ? workbook : book;
-  if (!entry) return std::nullopt;
-
-  uint32_t start = le32u_at(*entry, 116);
-  uint64_t size = le32u_at(*entry, 120);
-  if (size == 0) return std::vector<Extent>{};
-  if (size > file.size()) return std::nullopt;
-  uint32_t cutoff = le32u_at(file, 56);
-
-  if (size >= cutoff) {
-    uint64_t count = (size + cf.sector_size - 1) / cf.sector_size;
-    auto chain = follow_chain(cf.fat, cf.sectors, start, count);
-    if (!chain) return std::nullopt;
-    std::vector<uint64_t> offsets;
-    offsets.reserve(chain->size());
-    for (uint32_t s : *chain) offsets.push_back(cf.sector_offset(s));
-    return to_extents(offsets, cf.sector_size, size, file.size());
-  }
-
-  // Small streams live in the mini-stream: the root entry's chain, cut into
-  // mini sectors whose links are in the mini FAT.
-  if (!root) return std::nullopt;
-  int32_t mini_shift = le16_at(file, 32);
-  if (mini_shift < 2 || mini_shift > 12 || size_t(1) << mini_shift > cf.sector_size)
-    return std::nullopt;
-  const uint64_t mini_size = uint64_t(1) << mini_shift;
-  uint64_t root_size = le32u_at(*root, 120);
-  if (root_size > file.size()) return std::nullopt;
-  auto root_chain = follow_chain(cf.fat, cf.sectors, le32u_at(*root, 116),
-                                 (root_size + cf.sector_size - 1) / cf.sector_size);
+// Small streams live in the mini-stream: the root entry's chain, cut into
+// mini sectors whose links are in the mini FAT. The mini FAT's chain runs
+// to its end mark; the header's count of its sectors only has to be
+// possible (zero means there is no mini FAT).
+std::optional<std::vector<Extent>> mini_extents(const CompoundFile& cf, const DirEntry& e) {
+  const uint64_t mini_size = uint64_t(1) << kMiniSectorShift;
+  const DirEntry& root = cf.root;
+  if (root.size > cf.file.size()) return std::nullopt;
+  auto root_chain = follow_chain(cf.fat, cf.sectors, root.start,
+                                 (root.size + cf.sector_size - 1) / cf.sector_size);
   if (!root_chain) return std::nullopt;
 
-  uint32_t minifat_sectors = le32u_at(file, 64);
-  if (minifat_sectors > cf.sectors) return std::nullopt;
-  auto minifat_chain =
-      follow_chain(cf.fat, cf.sectors, le32u_at(file, 60), uint64_t(minifat_sectors));
+  const Header& h = cf.header;
+  if (h.mini_fat_sectors == 0 || h.mini_fat_sectors > cf.sectors) return std::nullopt;
+  auto minifat_chain = follow_chain(cf.fat, cf.sectors, h.first_mini_fat_sector, std::nullopt);
   if (!minifat_chain) return std::nullopt;
-  uint32_t mini_count = uint32_t(root_size / mini_size);
+  uint32_t mini_count = uint32_t(root.size / mini_size);
   std::vector<uint32_t> minifat;
-  minifat.reserve(std::min<uint64_t>(mini_count, uint64_t(minifat_sectors) * cf.sector_size / 4));
+  minifat.reserve(std::min<uint64_t>(mini_count, minifat_chain->size() * cf.sector_size / 4));
   for (uint32_t s : *minifat_chain) {
-    auto sec = cf.sector(s);
-    for (size_t i = 0; i < cf.sector_size / 4 && minifat.size() < mini_count; ++i)
-      minifat.push_back(cf.entry(sec, i));
+    auto sec = cf.table_sector(s);
+    if (!sec) return std::nullopt;
+    append_links(*sec, mini_count, minifat);
   }
 
-  uint64_t count = (size + mini_size - 1) / mini_size;
-  auto chain = follow_chain(minifat, mini_count, start, count);
+  uint64_t count = (e.size + mini_size - 1) / mini_size;
+  auto chain = follow_chain(minifat, mini_count, e.start, count);
   if (!chain) return std::nullopt;
   std::vector<uint64_t> offsets;
   offsets.reserve(chain->size());
@@ -218,25 +331,41 @@ std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t>
     if (index >= root_chain->size()) return std::nullopt;
     offsets.push_back(cf.sector_offset((*root_chain)[index]) + in_stream % cf.sector_size);
   }
-  return to_extents(offsets, mini_size, size, file.size());
+  return to_extents(offsets, mini_size, e.size, cf.file.size());
 }
 
-StreamLayout lay_out_stream(std::span<uint8_t> file) {
+}  // namespace
+
+std::optional<std::vector<Extent>> find_stream(std::span<const uint8_t> file,
+                                               std::string_view name) {
+  auto cf = open_compound_file(file);
+  if (!cf) return std::nullopt;
+  auto entry = find_root_child(*cf, name);
+  if (!entry) return std::nullopt;
+  if (entry->size == 0) return std::vector<Extent>{};
+  if (entry->size > file.size()) return std::nullopt;
+  if (entry->size >= cf->header.mini_stream_cutoff) return regular_extents(*cf, *entry);
+  return mini_extents(*cf, *entry);
+}
+
+StreamLayout lay_out_stream(std::span<uint8_t> file, std::span<const Extent> extents,
+                            size_t prefix) {
   StreamLayout out;
   out.end = file.size();
-  auto extents = find_workbook_stream(file);
-  if (!extents) return out;
-
+  if (prefix > file.size()) return out;
   uint64_t total = 0;
-  for (const Extent& e : *extents) total += e.length;
+  for (const Extent& e : extents) {
+    if (e.offset > file.size() || e.length > file.size() - e.offset) return out;
+    total += e.length;
+  }
 
   // Pieces in file order (the usual case, also when other sectors are
   // interleaved) are joined in place: the largest stays where it is, the
   // pieces before it move up to end right at its start, the pieces after
-  // it move down to follow it, and the header's bytes go in front. Only
-  // the smaller pieces are moved, and no second buffer is needed.
-  const auto& ext = *extents;
-  bool in_order = !ext.empty() && ext[0].offset >= kHeaderSize;
+  // it move down to follow it, and the prefix goes in front. Only the
+  // smaller pieces are moved, and no second buffer is needed.
+  const auto& ext = extents;
+  bool in_order = !ext.empty() && ext[0].offset >= prefix;
   for (size_t i = 1; in_order && i < ext.size(); ++i)
     in_order = ext[i].offset >= ext[i - 1].offset + ext[i - 1].length;
   if (in_order) {
@@ -248,8 +377,8 @@ StreamLayout lay_out_stream(std::span<uint8_t> file) {
       to -= size_t(ext[i].length);
       std::memmove(file.data() + to, file.data() + ext[i].offset, size_t(ext[i].length));
     }
-    out.begin = to - kHeaderSize;
-    std::memmove(file.data() + out.begin, file.data(), kHeaderSize);
+    out.begin = to - prefix;
+    std::memmove(file.data() + out.begin, file.data(), prefix);
     to = size_t(ext[anchor].offset + ext[anchor].length);
     for (size_t i = anchor + 1; i < ext.size(); ++i) {
       std::memmove(file.data() + to, file.data() + ext[i].offset, size_t(ext[i].length));
@@ -260,22 +389,12 @@ StreamLayout lay_out_stream(std::span<uint8_t> file) {
   }
 
   out.copied = true;
-  out.copy.reserve(kHeaderSize + size_t(total));
-  out.copy.insert(out.copy.end(), file.begin(), file.begin() + kHeaderSize);
-  for (const Extent& e : *extents)
+  out.copy.reserve(prefix + size_t(total));
+  out.copy.insert(out.copy.end(), file.begin(), file.begin() + ptrdiff_t(prefix));
+  for (const Extent& e : extents)
     out.copy.insert(out.copy.end(), file.begin() + ptrdiff_t(e.offset),
                     file.begin() + ptrdiff_t(e.offset + e.length));
   return out;
-}
-
-size_t lay_out_workbook_stream(std::vector<uint8_t>& file) {
-  StreamLayout laid = lay_out_stream(file);
-  if (laid.copied) {
-    file.swap(laid.copy);
-    return 0;
-  }
-  file.resize(laid.end);
-  return laid.begin;
 }
 
 }  // namespace sheetdump

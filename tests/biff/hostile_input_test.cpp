@@ -281,7 +281,7 @@ Bytes small_real_workbook() {
 // File offsets of the workbook stream's bytes, in stream order.
 std::vector<size_t> stream_offsets(const Bytes& file) {
   std::vector<size_t> at;
-  auto extents = sheetdump::find_workbook_stream(file);
+  auto extents = sheetdump::find_stream(file, "Workbook");
   if (!extents) return at;
   for (const auto& e : *extents)
     for (uint64_t i = 0; i < e.length; ++i) at.push_back(size_t(e.offset + i));

@@ -1,13 +1,18 @@
-// The compound-file layer hands the record reader the file's first 512
-// bytes followed by the workbook stream, wherever the allocation tables put
-// it; any inconsistency leaves the raw file. Hostile tables must neither
-// crash nor hang it.
+// The compound-file layer finds a named stream among the root storage's
+// children, wherever the allocation tables put it, and joins its pieces
+// behind a kept prefix of the file; any inconsistency finds nothing, so the
+// loader keeps the raw file. Hostile tables must neither crash nor hang it.
+// Most tests go through the loader's convention: "Workbook", else "Book",
+// behind the file's first 512 bytes.
 #include "cfb/compound_file.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,6 +31,28 @@ Bytes pattern(size_t n, uint8_t seed) {
   Bytes b(n);
   for (size_t i = 0; i < n; ++i) b[i] = uint8_t(i * 13 + seed + i / 509);
   return b;
+}
+
+// The loader's choice of stream.
+std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t> file) {
+  auto extents = find_stream(file, "Workbook");
+  if (!extents) extents = find_stream(file, "Book");
+  return extents;
+}
+
+// Rearranges `file` the way the loader does: either the raw file (nothing
+// found), or the first 512 bytes followed by the stream. Returns the offset
+// at which that sequence begins; it runs to the end of `file`.
+size_t lay_out_workbook_stream(Bytes& file) {
+  auto extents = find_workbook_stream(file);
+  if (!extents) return 0;
+  StreamLayout laid = lay_out_stream(file, *extents, 512);
+  if (laid.copied) {
+    file.swap(laid.copy);
+    return 0;
+  }
+  file.resize(laid.end);
+  return laid.begin;
 }
 
 // What the record reader gets to see.
@@ -494,6 +521,345 @@ TEST(CompoundFile, EveryDamagedStructureByteIsWellDefined) {
         expect_well_defined(f, "base " + std::to_string(b) + " byte " + std::to_string(off) +
                                    " = " + std::to_string(v));
       }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Any named stream, behind any prefix
+
+Bytes gather(const Bytes& file, const std::vector<Extent>& extents) {
+  Bytes out;
+  for (const Extent& e : extents)
+    out.insert(out.end(), file.begin() + ptrdiff_t(e.offset),
+               file.begin() + ptrdiff_t(e.offset + e.length));
+  return out;
+}
+
+TEST(FindStream, FindsEachRootChildByNameIgnoringCase) {
+  const Bytes wb = pattern(5000, 1), summary = pattern(4096, 2), ctls = pattern(9000, 3),
+              obj = pattern(100, 4);
+  for (bool frag : {false, true}) {
+    Bytes f = xlsw::compound_file(wb, with([&](auto& o) {
+                                    o.fragmented = frag;
+                                    o.other_streams = {{"\x05SummaryInformation", summary},
+                                                       {"Ctls", ctls},
+                                                       {"CompObj", obj}};
+                                  }));
+    const std::vector<std::pair<std::string, const Bytes*>> wanted = {
+        {"Workbook", &wb}, {"wORKBOOK", &wb},           {"\x05SummaryInformation", &summary},
+        {"CTLS", &ctls},   {"ctls", &ctls},             {"compobj", &obj}};
+    for (const auto& [name, bytes] : wanted) {
+      auto extents = find_stream(f, name);
+      ASSERT_TRUE(extents.has_value()) << name << frag;
+      EXPECT_TRUE(gather(f, *extents) == *bytes) << name << frag;
+    }
+    for (const char* name : {"", "Ctl", "Ctls ", "CompObj2", "Book", "Root Entry", "Ct\xC3\xACs"})
+      EXPECT_FALSE(find_stream(f, name).has_value()) << name << frag;
+  }
+}
+
+// The sequence a layout describes.
+Bytes joined(Bytes file, const std::vector<Extent>& extents, size_t prefix, bool* copied) {
+  StreamLayout laid = lay_out_stream(file, extents, prefix);
+  *copied = laid.copied;
+  if (laid.copied) return laid.copy;
+  EXPECT_LE(laid.begin, laid.end);
+  EXPECT_LE(laid.end, file.size());
+  return Bytes(file.begin() + ptrdiff_t(laid.begin), file.begin() + ptrdiff_t(laid.end));
+}
+
+TEST(LayOutStream, KeepsAnyPrefixInFront) {
+  const Bytes stream = pattern(10000, 3);
+  for (bool frag : {false, true})
+    for (bool first : {false, true}) {
+      Bytes f = xlsw::compound_file(stream, with([&](auto& o) {
+                                      o.fragmented = frag;
+                                      o.stream_first = first;
+                                      o.other_streams = {{"Ole", pattern(7000, 1)}};
+                                    }));
+      auto extents = find_stream(f, "Workbook");
+      ASSERT_TRUE(extents.has_value());
+      for (size_t prefix : {size_t(0), size_t(1), size_t(100), size_t(512)}) {
+        bool copied = true;
+        Bytes seq = joined(f, *extents, prefix, &copied);
+        Bytes want(f.begin(), f.begin() + ptrdiff_t(prefix));
+        want.insert(want.end(), stream.begin(), stream.end());
+        EXPECT_TRUE(seq == want) << frag << first << prefix;
+        // One piece is always joined in place.
+        if (extents->size() == 1) {
+          EXPECT_FALSE(copied) << frag << first << prefix;
+        }
+      }
+    }
+}
+
+TEST(LayOutStream, PrefixOverlappingTheFirstPieceIsCopied) {
+  const Bytes stream = pattern(10000, 3);
+  Bytes f = xlsw::compound_file(stream, with([](auto& o) { o.stream_first = false; }));
+  auto extents = find_stream(f, "Workbook");
+  ASSERT_TRUE(extents.has_value());
+  ASSERT_EQ((*extents)[0].offset, 1536u);
+  bool copied = false;
+  Bytes seq = joined(f, *extents, 2000, &copied);
+  EXPECT_TRUE(copied);
+  Bytes want(f.begin(), f.begin() + 2000);
+  want.insert(want.end(), stream.begin(), stream.end());
+  EXPECT_TRUE(seq == want);
+}
+
+TEST(LayOutStream, PiecesOutOfOrderAreCopied) {
+  Bytes f = pattern(4000, 1);
+  std::vector<Extent> extents = {{3000, 500}, {1000, 700}, {2000, 10}};
+  bool copied = false;
+  Bytes seq = joined(f, extents, 16, &copied);
+  EXPECT_TRUE(copied);
+  Bytes want(f.begin(), f.begin() + 16);
+  for (const Extent& e : extents)
+    want.insert(want.end(), f.begin() + ptrdiff_t(e.offset),
+                f.begin() + ptrdiff_t(e.offset + e.length));
+  EXPECT_TRUE(seq == want);
+}
+
+TEST(LayOutStream, ImpossibleRequestsGiveTheFileAsItIs) {
+  const Bytes f = pattern(4000, 1);
+  const std::vector<std::pair<std::vector<Extent>, size_t>> cases = {
+      {{{1000, 100}}, 4001},           // prefix longer than the file
+      {{{1000, 100}, {3950, 51}}, 512},  // piece past the end
+      {{{4001, 0}}, 0},
+      {{{1000, UINT64_MAX}}, 0},         // length that wraps
+      {{{UINT64_MAX, 2}}, 0}};
+  for (const auto& [extents, prefix] : cases) {
+    Bytes copy = f;
+    StreamLayout laid = lay_out_stream(copy, extents, prefix);
+    EXPECT_FALSE(laid.copied);
+    EXPECT_EQ(laid.begin, 0u);
+    EXPECT_EQ(laid.end, f.size());
+    EXPECT_TRUE(copy == f);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Only the root storage's children, through its tree
+
+// Entry i's link fields.
+constexpr size_t kLeft = 68, kRight = 72, kChild = 76;
+
+Bytes many_streams() {
+  return xlsw::compound_file(pattern(5000, 1), with([](auto& o) {
+                               o.other_streams = {{"A", pattern(100, 2)},
+                                                  {"B", pattern(200, 3)},
+                                                  {"C", pattern(5000, 4)},
+                                                  {"D", pattern(300, 5)},
+                                                  {"E", pattern(6000, 6)}};
+                             }));
+}
+
+TEST(FindStream, LooksOnlyAmongTheRootsChildren) {
+  const Bytes base = many_streams();
+  ASSERT_TRUE(find_stream(base, "Workbook").has_value());
+
+  // Not linked: the root's tree holds only entry 2.
+  Bytes unlinked = base;
+  set32(unlinked, dir_entry(unlinked, 0) + kChild, 2);
+  set32(unlinked, dir_entry(unlinked, 2) + kLeft, kFree);
+  set32(unlinked, dir_entry(unlinked, 2) + kRight, kFree);
+  EXPECT_FALSE(find_stream(unlinked, "Workbook").has_value());
+  EXPECT_TRUE(find_stream(unlinked, "A").has_value());
+  EXPECT_FALSE(find_stream(unlinked, "B").has_value());
+
+  // In a sub-storage: entry 2 becomes a storage whose only child is the
+  // workbook.
+  Bytes nested = unlinked;
+  nested[dir_entry(nested, 2) + 66] = 1;
+  set32(nested, dir_entry(nested, 2) + kChild, 1);
+  EXPECT_FALSE(find_stream(nested, "Workbook").has_value());
+  EXPECT_FALSE(find_stream(nested, "A").has_value());  // a storage is not a stream
+
+  // The same entry linked as the storage's sibling is a child of the root.
+  Bytes sibling = nested;
+  set32(sibling, dir_entry(sibling, 2) + kChild, kFree);
+  set32(sibling, dir_entry(sibling, 2) + kRight, 1);
+  auto extents = find_stream(sibling, "Workbook");
+  ASSERT_TRUE(extents.has_value());
+  EXPECT_TRUE(gather(sibling, *extents) == pattern(5000, 1));
+
+  // No tree at all, or a root child out of range.
+  for (uint32_t child : {kFree, uint32_t(0), uint32_t(7000), uint32_t(0x7FFFFFFF)}) {
+    Bytes f = base;
+    set32(f, dir_entry(f, 0) + kChild, child);
+    EXPECT_FALSE(find_stream(f, "Workbook").has_value()) << child;
+  }
+
+  // An empty entry ends its branch.
+  Bytes empty = sibling;
+  empty[dir_entry(empty, 2) + 66] = 0;
+  EXPECT_FALSE(find_stream(empty, "Workbook").has_value());
+}
+
+// Loops and links to anywhere end: every link of every entry set to every
+// troublesome value gives a defined answer, and a stream found is the
+// stream's bytes.
+TEST(FindStream, EveryTreeLinkIsWellDefined) {
+  const Bytes base = many_streams();
+  const std::vector<std::pair<std::string, Bytes>> streams = {
+      {"Workbook", pattern(5000, 1)}, {"A", pattern(100, 2)}, {"C", pattern(5000, 4)},
+      {"E", pattern(6000, 6)}};
+  for (size_t e = 0; e < 7; ++e)
+    for (size_t field : {kLeft, kRight, kChild})
+      for (uint32_t v : {0u, 1u, 2u, 3u, 6u, uint32_t(e), 7u, 8u, 1000u, kEndOfChain, kFree}) {
+        Bytes f = base;
+        set32(f, dir_entry(f, e) + field, v);
+        for (const auto& [name, bytes] : streams) {
+          auto extents = find_stream(f, name);
+          if (extents) {
+            EXPECT_TRUE(gather(f, *extents) == bytes) << e << field << v << name;
+          }
+        }
+      }
+  // Every entry's siblings pointing back at the first child: a cycle.
+  Bytes f = base;
+  uint32_t top = get32(f, dir_entry(f, 0) + kChild);
+  for (size_t e = 1; e < 7; ++e) {
+    set32(f, dir_entry(f, e) + kLeft, top);
+    set32(f, dir_entry(f, e) + kRight, top);
+  }
+  EXPECT_EQ(find_stream(f, "Workbook").has_value(), top == 1);
+}
+
+// ---------------------------------------------------------------------------
+// Header counts, shifts, sizes and table sectors
+
+TEST(FindStream, MiniFatChainThatEndsIsFollowedWhateverTheCount) {
+  const Bytes base = small();
+  ASSERT_EQ(get32(base, 64), 1u);
+  const uint32_t sectors = uint32_t((base.size() - 1) / 512);
+  for (uint32_t count : {2u, 3u, sectors}) {
+    Bytes f = base;
+    set32(f, 64, count);
+    EXPECT_TRUE(sequence(f) == header_and(f, pattern(1000, 7))) << count;
+  }
+  expect_raw([&] {
+    Bytes f = base;
+    set32(f, 64, sectors + 1);  // more sectors than the file has
+    return f;
+  }(), "count beyond the file");
+  expect_raw([&] {
+    Bytes f = base;
+    set32(f, fat_entry(f, get32(f, 60)), kFree);  // runs on without an end mark
+    return f;
+  }(), "mini-FAT chain not ended");
+}
+
+// The mini FAT moved to a sector of its own at the end of the file.
+Bytes minifat_last() {
+  Bytes f = small();
+  uint32_t id = uint32_t(f.size() / 512 - 1);
+  Bytes sector(f.begin() + ptrdiff_t(sector_offset(f, get32(f, 60))),
+               f.begin() + ptrdiff_t(sector_offset(f, get32(f, 60)) + 512));
+  f.insert(f.end(), sector.begin(), sector.end());
+  set32(f, fat_entry(f, id), kEndOfChain);
+  set32(f, 60, id);
+  return f;
+}
+
+TEST(FindStream, TableSectorsMustBeWhole) {
+  Bytes moved = minifat_last();
+  ASSERT_TRUE(sequence(moved) == header_and(moved, pattern(1000, 7)));
+  for (size_t cut : {1, 100, 511}) {
+    Bytes f = moved;
+    f.resize(f.size() - cut);
+    expect_raw(f, "mini-FAT sector cut by " + std::to_string(cut));
+  }
+  // A file whose last sector is its FAT sector.
+  Bytes fat_last = big();
+  ASSERT_EQ(sector_offset(fat_last, get32(fat_last, 76)) + 512, fat_last.size());
+  ASSERT_TRUE(find_stream(fat_last, "Workbook").has_value());
+  fat_last.pop_back();
+  expect_raw(fat_last, "FAT sector cut by 1");
+}
+
+TEST(FindStream, InconsistentHeadersAndDirectories) {
+  for (uint8_t shift : {0, 5, 7, 9, 12}) {
+    Bytes f = big();  // the stream is above the cutoff: the mini-stream is not needed
+    f[32] = shift;
+    expect_raw(f, "mini shift " + std::to_string(shift));
+  }
+  for (uint8_t type : {0, 1, 2, 3, 4, 6}) {
+    Bytes f = big();
+    f[dir_entry(f, 0) + 66] = type;
+    expect_raw(f, "entry 0 of type " + std::to_string(type));
+  }
+  // Entry 0 a stream, a root storage further on: still no root.
+  Bytes g = big();
+  g[dir_entry(g, 0) + 66] = 2;
+  g[dir_entry(g, 2) + 66] = 5;
+  expect_raw(g, "root not first");
+
+  // The second FAT sector is the first again; the file's sectors are all
+  // covered by the first, so only the repetition is wrong.
+  Bytes twice = big();
+  ASSERT_LT(twice.size(), 128u * 512);
+  set32(twice, 44, 2);
+  set32(twice, 80, get32(twice, 76));
+  expect_raw(twice, "FAT sector listed twice");
+}
+
+TEST(FindStream, SizeIs64BitOnlyWith4096ByteSectors) {
+  // 512-byte sectors: the high half is not part of the size.
+  for (Bytes f : {big(), small()}) {
+    size_t size = get32(f, dir_entry(f, 1) + 120);
+    set32(f, dir_entry(f, 1) + 124, 0xFFFFFFFF);
+    set32(f, dir_entry(f, 0) + 124, 0x00000001);  // the root's too
+    EXPECT_TRUE(sequence(f) == header_and(f, pattern(size, 7))) << size;
+  }
+  // 4096-byte sectors: a size with the high half set is beyond any file.
+  for (size_t size : {20000, 3000}) {
+    Bytes f = xlsw::compound_file(pattern(size, 7), with([](auto& o) { o.sector_shift = 12; }));
+    ASSERT_TRUE(sequence(f) == header_and(f, pattern(size, 7))) << size;
+    Bytes high = f;
+    set32(high, dir_entry(high, 1) + 124, 1);
+    expect_raw(high, "4096: size high half " + std::to_string(size));
+  }
+  Bytes mini = xlsw::compound_file(pattern(3000, 7), with([](auto& o) { o.sector_shift = 12; }));
+  set32(mini, dir_entry(mini, 0) + 124, 1);
+  expect_raw(mini, "4096: mini-stream size high half");
+}
+
+// ---------------------------------------------------------------------------
+// Edge cases found by differential fuzzing (tests/cfb/cases/README.md):
+// which stream the loader's convention takes, or that the raw file is kept.
+
+struct FileCase {
+  const char* file;
+  bool finds_s;  // false: nothing found, the raw file is kept
+};
+
+bool contains(const Bytes& b, const std::string& text) {
+  return std::search(b.begin(), b.end(), text.begin(), text.end()) != b.end();
+}
+
+TEST(FindStream, FuzzingCases) {
+  const FileCase cases[] = {
+      {"cfb_workbook_in_substorage.xls", false}, {"cfb_workbook_unlinked.xls", false},
+      {"cfb_minifat_count_too_big.xls", true},   {"cfb_minifat_chain_not_ended.xls", false},
+      {"cfb_minifat_sector_cut1.xls", false},    {"cfb_minishift7_regular_stream.xls", false},
+      {"cfb_4096_size_high_half.xls", false},    {"cfb_fat_sector_twice.xls", false},
+      {"cfb_entry0_not_root.xls", false}};
+  const std::filesystem::path dir = std::filesystem::path(SHEETDUMP_TEST_DIR) / "cfb" / "cases";
+  for (const FileCase& c : cases) {
+    auto data = read_file((dir / c.file).string());
+    ASSERT_TRUE(data.has_value()) << c.file;
+    if (!c.finds_s) {
+      expect_raw(*data, c.file);
+      continue;
+    }
+    ASSERT_TRUE(find_stream(*data, "Workbook").has_value()) << c.file;
+    ASSERT_TRUE(contains(*data, "DECOY")) << c.file;
+    Bytes seq = sequence(*data);
+    ASSERT_GE(seq.size(), 520u) << c.file;
+    EXPECT_EQ(seq[512], 0x09) << c.file;
+    EXPECT_EQ(seq[513], 0x08) << c.file;
+    EXPECT_FALSE(contains(Bytes(seq.begin() + 512, seq.end()), "DECOY")) << c.file;
   }
 }
 

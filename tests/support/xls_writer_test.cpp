@@ -162,7 +162,7 @@ TEST_P(XlsWriterCfb, ProductFindsTheStream) {
   Bytes file = xlsw::compound_file(stream, c.opts);
   size_t sector = size_t(1) << c.opts.sector_shift;
   EXPECT_EQ(file.size() % sector, 0u);
-  auto extents = sheetdump::find_workbook_stream(file);
+  auto extents = sheetdump::find_stream(file, c.opts.stream_name);
   ASSERT_TRUE(extents.has_value());
   Bytes got;
   for (auto e : *extents) got.insert(got.end(), file.begin() + ptrdiff_t(e.offset),
