@@ -81,12 +81,4 @@ std::optional<FileBytes> FileBytes::open(const std::string& path) {
   return FileBytes(std::move(*buf));
 }
 
-std::optional<std::vector<uint8_t>> read_file(const std::string& path) {
-  Fd f{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (f.fd < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
-  return read_all(f.fd, S_ISREG(st.st_mode) ? size_t(st.st_size) : 0);
-}
-
 }  // namespace sheetdump

@@ -40,8 +40,5 @@ class FileBytes {
   std::vector<uint8_t> buffer_;
 };
 
-// Reads the whole file into a buffer; none when the path cannot be opened
-// or read.
-std::optional<std::vector<uint8_t>> read_file(const std::string& path);
 
 }  // namespace sheetdump

@@ -1,9 +1,13 @@
 #include "biff/sheet_records.hpp"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
-#include "base/le.hpp"
+#include "base/byte_cursor.hpp"
+#include "base/codepage.hpp"
 #include "biff/record_ids.hpp"
+#include "biff/unicode_string.hpp"
 
 namespace sheetdump {
 
@@ -15,110 +19,177 @@ using namespace record_id;
 // many cells the rest of the data can still hold.
 constexpr int64_t kBytesPerCellGuess = 12;
 
-void make_grid(Workbook& wb, Sheet& sheet, int64_t rows, int64_t cols) {
-  sheet.rows = int32_t(std::clamp<int64_t>(rows, 0, kMaxRows));
-  sheet.cols = int32_t(std::clamp<int64_t>(cols, 0, kMaxCols));
+void make_grid(SheetContext& ctx, GridSize size) {
+  Sheet& sheet = ctx.sheet;
+  sheet.rows = int32_t(std::clamp<int64_t>(size.rows, 0, kMaxRows));
+  sheet.cols = int32_t(std::clamp<int64_t>(size.cols, 0, kMaxCols));
   sheet.cells.clear();
   sheet.numbers.clear();
-  int64_t left = int64_t(wb.reader.data.size()) - wb.reader.pos;
+  sheet.texts = TextTable{};
   int64_t guess = std::min<int64_t>(int64_t(sheet.rows) * sheet.cols,
-                                    std::max<int64_t>(left, 0) / kBytesPerCellGuess);
+                                    std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerCellGuess);
   sheet.cells.reserve(size_t(guess));
+}
+
+bool inside(const Sheet& sheet, const CellRef& ref) {
+  return ref.row < sheet.rows && ref.col < sheet.cols;
 }
 
 // Stores a cell if its position lies inside the grid; cells outside it
 // (including any cell before DIMENSIONS) are dropped.
-void store(Sheet& sheet, int32_t row, int32_t col, Cell::Kind kind, uint8_t format,
-           uint32_t value) {
-  if (row >= sheet.rows || col >= sheet.cols) return;
-  sheet.cells.push_back(Cell::make(uint16_t(row), uint8_t(col), kind, format, value));
+void store(Sheet& sheet, const CellRef& ref, Cell::Kind kind, uint32_t value) {
+  if (!inside(sheet, ref)) return;
+  sheet.cells.push_back(Cell::make(uint16_t(ref.row), uint8_t(ref.col), kind, ref.xf, value));
 }
 
-void store_double(Sheet& sheet, int32_t row, int32_t col, uint8_t format, double v) {
-  if (row >= sheet.rows || col >= sheet.cols) return;
+void store_double(Sheet& sheet, const CellRef& ref, double v) {
+  if (!inside(sheet, ref)) return;
   if (sheet.numbers.size() >= UINT32_MAX) return;
-  store(sheet, row, col, Cell::DOUBLE, format, uint32_t(sheet.numbers.size()));
+  store(sheet, ref, Cell::Kind::Double, uint32_t(sheet.numbers.size()));
   sheet.numbers.push_back(v);
 }
 
-void load_dimensions(Workbook& wb, Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() == 10)
-    make_grid(wb, sheet, le16_at(d, 2), le16_at(d, 6));
-  else if (d.size() >= 12)
-    make_grid(wb, sheet, le32_at(d, 4), le16_at(d, 10));
+void store_text(Sheet& sheet, const CellRef& ref, std::string_view text) {
+  if (!inside(sheet, ref)) return;
+  if (!sheet.texts.add(text)) return;
+  store(sheet, ref, Cell::Kind::Text, uint32_t(sheet.texts.count() - 1));
 }
 
-void load_number(const Workbook& wb, Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() < 14) return;
-  store_double(sheet, le16_at(d, 0), le16_at(d, 2), xf_format(wb, le16_at(d, 4)),
-               le_double(d, 6));
+// A BIFF5 text: a 16-bit byte count and bytes in the workbook's code page.
+std::string codepage_text(const SheetContext& ctx, std::span<const uint8_t> d) {
+  ByteCursor c(d);
+  size_t n = c.u16();
+  std::string out;
+  auto bytes = c.bytes(n);
+  if (ctx.decoder != nullptr) ctx.decoder->append_utf8(out, bytes);
+  return out;
 }
 
-void load_rk(const Workbook& wb, Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() < 10) return;
-  store(sheet, le16_at(d, 0), le16_at(d, 2), Cell::RK, xf_format(wb, le16_at(d, 4)),
-        le32u_at(d, 6));
-}
-
-void load_mulrk(const Workbook& wb, Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() < 6) return;
-  int32_t row = le16_at(d, 0);
-  int32_t first = le16_at(d, 2);
-  int32_t last = le16_at(d, d.size() - 2);
-  if (last < first) return;
-  // Entries count from the column span, but only those whose 6 bytes lie
-  // before the trailing column field are there.
-  for (int32_t i = 0; i <= last - first; ++i) {
-    size_t at = 4 + 6 * size_t(i);
-    if (at + 6 > d.size() - 2) break;
-    store(sheet, row, first + i, Cell::RK, xf_format(wb, le16_at(d, at)), le32u_at(d, at + 2));
+void load_formula(SheetContext& ctx, std::span<const uint8_t> d) {
+  auto f = parse_formula(d);
+  if (!f) return;
+  using Result = FormulaRecord::Result;
+  switch (f->result) {
+    case Result::Number:
+      store_double(ctx.sheet, f->ref, f->number);
+      break;
+    case Result::String:
+      if (ctx.all) ctx.pending_string = f->ref;
+      break;
+    case Result::Boolean:
+      if (ctx.all) store(ctx.sheet, f->ref, Cell::Kind::Boolean, f->code != 0 ? 1 : 0);
+      break;
+    case Result::Error:
+      if (ctx.all) store(ctx.sheet, f->ref, Cell::Kind::Error, f->code);
+      break;
+    case Result::EmptyString:
+      if (ctx.all) store_text(ctx.sheet, f->ref, "");
+      break;
   }
 }
 
-void load_formula(const Workbook& wb, Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() < 14) return;
-  // A result marked FF FF in bytes 12-13 with type 0-3 in byte 6 is a
-  // string, boolean, error or empty string: no number, no cell.
-  if (d[12] == 0xFF && d[13] == 0xFF && d[6] <= 3) return;
-  store_double(sheet, le16_at(d, 0), le16_at(d, 2), xf_format(wb, le16_at(d, 4)),
-               le_double(d, 6));
-}
-
-void load_labelsst(Sheet& sheet, std::span<const uint8_t> d) {
-  if (d.size() < 10) return;
-  store(sheet, le16_at(d, 0), le16_at(d, 2), Cell::TEXT, kNoFormat, le32u_at(d, 6));
+void load_label(SheetContext& ctx, std::span<const uint8_t> d) {
+  auto label = parse_label(d);
+  if (!label) return;
+  if (ctx.biff5)
+    store_text(ctx.sheet, label->ref, codepage_text(ctx, label->text));
+  else if (label->text.size() >= 3)
+    store_text(ctx.sheet, label->ref, unicode_string(label->text));
 }
 
 }  // namespace
 
-bool load_sheet_record(Workbook& wb, Sheet& sheet, BiffRecord& rec) {
-  switch (rec.id) {
+bool wants_sheet_record(SheetContext& ctx, int32_t id) {
+  switch (id) {
+    case kEof:
+    case kDimensions:
+    case kNumber:
+    case kRk:
+    case kRkOld:
+    case kMulRk:
+    case kFormula:
+    case kFormulaOld:
+    case kLabelSst:
+      if (ctx.pending_string) ctx.pending_string.reset();
+      return true;
+    case kLabel:
+    case kRString:
+    case kBoolErr:
+      if (ctx.pending_string) ctx.pending_string.reset();
+      return ctx.all;
+    case kString:
+      return ctx.pending_string.has_value();
+    case kShrFmla:
+    case kArray:
+    case kTable:
+      return false;
+    default:
+      if (ctx.pending_string) ctx.pending_string.reset();
+      return false;
+  }
+}
+
+bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d) {
+  Sheet& sheet = ctx.sheet;
+  switch (id) {
     case kEof:
       return false;
     case kDimensions:
-      load_dimensions(wb, sheet, record_data(wb.reader, rec));
+      if (auto size = parse_dimensions(d)) make_grid(ctx, *size);
       break;
     case kNumber:
-      load_number(wb, sheet, record_data(wb.reader, rec));
+      if (auto n = parse_number(d)) store_double(sheet, n->ref, n->value);
       break;
     case kRk:
     case kRkOld:
-      load_rk(wb, sheet, record_data(wb.reader, rec));
+      if (auto rk = parse_rk(d)) store(sheet, rk->ref, Cell::Kind::Rk, rk->rk);
       break;
     case kMulRk:
-      load_mulrk(wb, sheet, record_data(wb.reader, rec));
+      parse_mulrk(d, [&](const RkRecord& rk) { store(sheet, rk.ref, Cell::Kind::Rk, rk.rk); });
       break;
     case kFormula:
     case kFormulaOld:
-      load_formula(wb, sheet, record_data(wb.reader, rec));
+      load_formula(ctx, d);
       break;
     case kLabelSst:
-      load_labelsst(sheet, record_data(wb.reader, rec));
+      if (auto l = parse_labelsst(d)) store(sheet, l->ref, Cell::Kind::SharedString, l->index);
       break;
+    case kLabel:
+    case kRString:
+      if (ctx.all) load_label(ctx, d);
+      break;
+    case kBoolErr:
+      if (!ctx.all) break;
+      if (auto b = parse_boolerr(d)) {
+        if (b->is_error)
+          store(sheet, b->ref, Cell::Kind::Error, b->value);
+        else
+          store(sheet, b->ref, Cell::Kind::Boolean, b->value != 0 ? 1 : 0);
+      }
+      break;
+    case kString: {
+      std::span<const uint8_t> one[] = {d};
+      load_string_result(ctx, one);
+      break;
+    }
     default:
       break;
   }
   return true;
+}
+
+void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8_t>> pieces) {
+  if (!ctx.pending_string || pieces.empty()) return;
+  CellRef ref = *ctx.pending_string;
+  ctx.pending_string.reset();
+  if (ctx.biff5) {
+    store_text(ctx.sheet, ref, codepage_text(ctx, pieces[0]));
+    return;
+  }
+  RecordPieces in(pieces);
+  std::string text;
+  std::vector<uint16_t> units;
+  if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx.sheet, ref, text);
 }
 
 void finish_sheet(Sheet& sheet) {

@@ -1,12 +1,46 @@
 // The records of one worksheet substream that fill its cell grid.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "biff/cell_records.hpp"
 #include "biff/workbook.hpp"
 
 namespace sheetdump {
 
+class TextDecoder;
+
+// What the loader of one worksheet knows while it reads its records.
+struct SheetContext {
+  explicit SheetContext(Sheet& s) : sheet(s) {}
+
+  Sheet& sheet;
+  // Read every kind of cell (inline texts, booleans, errors, formula
+  // results), not only numbers and shared strings.
+  bool all = false;
+  // BIFF5 layouts: byte-counted texts in the workbook's code page.
+  bool biff5 = false;
+  const TextDecoder* decoder = nullptr;
+  // Bytes of the substream's data after the current record: bounds the
+  // room reserved from a DIMENSIONS claim.
+  int64_t bytes_left = 0;
+  // A string FORMULA whose text is still to come in a STRING record.
+  std::optional<CellRef> pending_string;
+};
+
+// Whether the handler reads the data of a record with this id. Called for
+// every record of the worksheet, in order: any record that cannot stand
+// between a string FORMULA and its STRING ends the wait for that STRING.
+bool wants_sheet_record(SheetContext& ctx, int32_t id);
+
 // Handles one record of a worksheet; false for its EOF record (stop).
-bool load_sheet_record(Workbook& wb, Sheet& sheet, BiffRecord& rec);
+bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> data);
+
+// A STRING record's data and the data of the CONTINUE records after it:
+// the text of the FORMULA waiting for it, if any.
+void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8_t>> pieces);
 
 // Puts the cells gathered while the worksheet was read in position order,
 // keeping the last record's cell where several name one position.

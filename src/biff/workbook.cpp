@@ -2,15 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace sheetdump {
 
-std::optional<std::string_view> sst_string(const Workbook& wb, int32_t index) {
+bool TextTable::add(std::string_view text) {
+  if (bytes.size() + text.size() > std::numeric_limits<uint32_t>::max()) return false;
+  bytes.append(text);
+  ends.push_back(uint32_t(bytes.size()));
+  return true;
+}
+
+std::optional<std::string_view> sst_string(const Workbook& wb, int64_t index) {
   return wb.sst.at(index);
 }
 
-uint8_t xf_format(const Workbook& wb, int32_t xf) {
-  if (xf < 0 || size_t(xf) >= wb.xf_formats.size()) return kNoFormat;
+int32_t xf_format(const Workbook& wb, int32_t xf) {
+  if (xf < 0 || size_t(xf) >= wb.xf_formats.size()) return kNoFormatIndex;
   return wb.xf_formats[size_t(xf)];
 }
 
@@ -36,8 +44,8 @@ double decode_rk(uint32_t v) {
 }
 
 double cell_number(const Sheet& sheet, const Cell& cell) {
-  if (cell.kind() == Cell::RK) return decode_rk(cell.value);
-  if (cell.kind() == Cell::DOUBLE && cell.value < sheet.numbers.size())
+  if (cell.kind == Cell::Kind::Rk) return decode_rk(cell.value);
+  if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size())
     return sheet.numbers[cell.value];
   return 0.0;
 }

@@ -1,5 +1,7 @@
-// The in-memory model of one loaded workbook: its sheet names, the format
-// of each XF record, the shared strings, and one cell grid per sheet.
+// The in-memory model of one loaded workbook: its globals (the format
+// index of each XF record, the workbook's own format codes, the date
+// system, the shared strings) and one cell grid per sheet. Plain data: it
+// knows nothing of files, compound files or records.
 //
 // Grids are stored sparsely: a sheet keeps the cells that its records
 // gave, sorted by position, and every other position of its rows x cols
@@ -8,14 +10,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "biff/record_reader.hpp"
-#include "base/file_bytes.hpp"
 
 namespace sheetdump {
 
@@ -35,41 +33,65 @@ enum CellType : uint8_t { CELL_TEXT = 2, CELL_NUMBER = 3 };
 constexpr int32_t kMaxRows = 65536;
 constexpr int32_t kMaxCols = 256;
 
-// A format slot meaning "no built-in format": the general rule applies.
-constexpr uint8_t kNoFormat = 0x3F;
+// A format index meaning "no format": the XF record was too short to name
+// one, so the general rule applies.
+constexpr int32_t kNoFormatIndex = -1;
 
-// One cell in 8 bytes. A number cell carries the built-in format of its XF
-// record (looked up once, when the cell is loaded) instead of the XF index,
-// and its value either as the 4 bytes of an RK record or as an index into
-// the sheet's table of doubles; a text cell carries the index of its shared
-// string.
+// One cell in 12 bytes: its position, the XF record it names, its kind and
+// a 32-bit value whose meaning follows the kind.
 struct Cell {
-  enum Kind : uint8_t { TEXT = 0, RK = 1, DOUBLE = 2 };
+  enum class Kind : uint8_t {
+    Rk,            // value: the 4 bytes of an RK number
+    Double,        // value: index into the sheet's table of doubles
+    SharedString,  // value: index into the workbook's shared strings
+    Text,          // value: index into the sheet's own texts
+    Boolean,       // value: 0 or 1
+    Error,         // value: the error code
+  };
 
-  uint16_t row = 0;
-  uint8_t col = 0;
-  uint8_t tag = 0;  // kind in the top two bits, format slot in the low six
   uint32_t value = 0;
+  uint16_t row = 0;
+  uint16_t xf = 0;
+  uint8_t col = 0;
+  Kind kind = Kind::Rk;
 
-  static Cell make(uint16_t row, uint8_t col, Kind kind, uint8_t format, uint32_t value) {
+  static Cell make(uint16_t row, uint8_t col, Kind kind, uint16_t xf, uint32_t value) {
     Cell c;
-    c.row = row;
-    c.col = col;
-    c.tag = uint8_t((kind << 6) | (format & kNoFormat));
     c.value = value;
+    c.row = row;
+    c.xf = xf;
+    c.col = col;
+    c.kind = kind;
     return c;
   }
-  Kind kind() const { return Kind(tag >> 6); }
-  uint8_t type() const { return kind() == TEXT ? CELL_TEXT : CELL_NUMBER; }
-  uint8_t format() const { return tag & kNoFormat; }
+  bool is_number() const { return kind == Kind::Rk || kind == Kind::Double; }
+  uint8_t type() const { return is_number() ? CELL_NUMBER : CELL_TEXT; }
   uint32_t key() const { return (uint32_t(row) << 8) | col; }
 };
-static_assert(sizeof(Cell) == 8);
+static_assert(sizeof(Cell) == 12);
+
+// Texts in one buffer, each cut at its first NUL byte.
+struct TextTable {
+  std::string bytes;
+  std::vector<uint32_t> ends;  // end offset of text i in `bytes`
+
+  size_t count() const { return ends.size(); }
+  std::optional<std::string_view> at(int64_t index) const {
+    if (index < 0 || size_t(index) >= ends.size()) return std::nullopt;
+    size_t begin = index == 0 ? 0 : ends[size_t(index) - 1];
+    return std::string_view(bytes).substr(begin, ends[size_t(index)] - begin);
+  }
+  // Adds a text; false (and nothing added) when the table is full.
+  bool add(std::string_view text);
+};
+
+// The shared string table.
+using SharedStrings = TextTable;
 
 struct Sheet {
   std::optional<std::string> name;  // none when there are fewer names than sheets
-  int64_t start_pos = 0;            // position of the first record after the BOF
   SubstreamKind kind = SUBSTREAM_OTHER;
+  uint16_t bof_type = 0;  // the BOF record's substream type (worksheet 0x10, chart 0x20 ...)
   int32_t rows = 0;
   int32_t cols = 0;
   // The cells inside the grid, sorted by row, then column, one per position
@@ -77,44 +99,36 @@ struct Sheet {
   std::vector<Cell> cells;
   // Values of number cells that are not stored as RK values.
   std::vector<double> numbers;
+  // Texts of the sheet's own text cells (inline texts, formula results).
+  TextTable texts;
 };
 
-// The shared string table: every text in one buffer, each cut at its first
-// NUL byte, as texts of the program are zero-terminated.
-struct SharedStrings {
-  std::string bytes;
-  std::vector<uint32_t> ends;  // end offset of string i in `bytes`
-
-  size_t count() const { return ends.size(); }
-  std::optional<std::string_view> at(int32_t index) const {
-    if (index < 0 || size_t(index) >= ends.size()) return std::nullopt;
-    size_t begin = index == 0 ? 0 : ends[size_t(index) - 1];
-    return std::string_view(bytes).substr(begin, ends[size_t(index)] - begin);
-  }
+// A format code that the workbook defines itself (a FORMAT record).
+struct WorkbookFormat {
+  int32_t index = 0;
+  std::string code;  // UTF-8
 };
 
 struct Workbook {
-  // The file being read (released once loading is done), where in it the
-  // reader's byte sequence begins, and the reader's position.
-  FileBytes file;
-  size_t file_offset = 0;
-  RecordReader reader;
-
   SharedStrings sst;
-  // Per XF record, in stream order: the row of the built-in format table
-  // that its format index names, or kNoFormat.
-  std::vector<uint8_t> xf_formats;
+  // Per XF record, in stream order: the format index it names, or
+  // kNoFormatIndex.
+  std::vector<int32_t> xf_formats;
+  // FORMAT records, in stream order.
+  std::vector<WorkbookFormat> formats;
+  // DATEMODE: serials count from 1904-01-01.
+  bool date1904 = false;
+  // The code page of 8-bit texts (CODEPAGE, 1252 when absent).
+  uint16_t codepage = 1252;
   std::vector<Sheet> sheets;
-  std::vector<std::string> sheet_names;
-  // The globals substream's BOF said BIFF5 (version 0x0500).
-  bool biff5 = false;
 };
 
 // The shared string at `index`, or none outside the table.
-std::optional<std::string_view> sst_string(const Workbook& wb, int32_t index);
+std::optional<std::string_view> sst_string(const Workbook& wb, int64_t index);
 
-// The format slot of XF index `xf`: kNoFormat beyond the XF records read.
-uint8_t xf_format(const Workbook& wb, int32_t xf);
+// The format index of XF record `xf`: kNoFormatIndex beyond the XF records
+// read.
+int32_t xf_format(const Workbook& wb, int32_t xf);
 
 // The cell at (row, col), or none for an empty position.
 const Cell* find_cell(const Sheet& sheet, int32_t row, int32_t col);

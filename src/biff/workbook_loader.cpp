@@ -1,179 +1,264 @@
 #include "biff/workbook_loader.hpp"
 
-#include "base/le.hpp"
+#include <algorithm>
+#include <cstring>
+
+#include "biff/globals_records.hpp"
 #include "biff/record_ids.hpp"
 #include "biff/shared_strings.hpp"
 #include "biff/sheet_records.hpp"
-#include "base/utf16.hpp"
 #include "cfb/compound_file.hpp"
-#include "base/file_bytes.hpp"
-#include "format/builtin_formats.hpp"
 
 namespace sheetdump {
 
 namespace {
 
-constexpr int64_t kStreamStart = 512;
 using namespace record_id;
 
-constexpr int32_t kBiff5 = 0x0500;
+// The record reader's positions start 512 bytes before the workbook
+// stream: where a compound file's header ends, and where a bare stream
+// begins.
+constexpr size_t kStreamStart = 512;
+
 // Records are read once: every this many bytes the part already read is
 // given back to the system, so a large sheet does not keep the file in
 // memory next to its cells.
 constexpr int64_t kReleaseStep = 4 << 20;
 
-// Reads records up to and including the next EOF (or the end of the data).
-void skip_to_eof(Workbook& wb) {
-  while (auto rec = read_record(wb.reader))
-    if (rec->id == kEof) return;
+// BOF record ids of BIFF2, BIFF3 and BIFF4.
+constexpr int32_t kOldBofIds[] = {0x0009, 0x0209, 0x0409};
+
+bool is_old_bof(std::span<const uint8_t> bytes, size_t at) {
+  if (at + 4 > bytes.size()) return false;
+  int32_t id = le16(bytes[at], bytes[at + 1]);
+  return std::find(std::begin(kOldBofIds), std::end(kOldBofIds), id) != std::end(kOldBofIds);
 }
 
-// Texts end at their first NUL.
-void cut_at_nul(std::string& s) {
-  size_t nul = s.find('\0');
-  if (nul != std::string::npos) s.resize(nul);
-}
+// Records a FILEPASS, an EOF or the end of the data can end the globals.
+enum class GlobalsEnd : uint8_t { Eof, FilePass, EndOfData };
 
 }  // namespace
 
 SubstreamKind classify_bof(std::span<const uint8_t> bof) {
-  int32_t version = le16_at(bof, 0);
-  int32_t type = le16_at(bof, 2);
-  int32_t base = version == kBiff5 ? SUBSTREAM_SHEET_BIFF5 : SUBSTREAM_SHEET_BIFF8;
-  if (type == 0x0010) return SubstreamKind(base);
-  if (type == 0x0005) return SubstreamKind(2 * base);
+  BofRecord b = parse_bof(bof);
+  int32_t base = b.version == kBiff5Version ? SUBSTREAM_SHEET_BIFF5 : SUBSTREAM_SHEET_BIFF8;
+  if (b.type == kBofWorksheet) return SubstreamKind(base);
+  if (b.type == kBofGlobals) return SubstreamKind(2 * base);
   return SUBSTREAM_OTHER;
 }
 
-void load_boundsheet(Workbook& wb, BiffRecord& rec) {
-  auto d = record_data(wb.reader, rec);
-  std::string name;
-  if (wb.biff5) {
-    // BIFF5: byte count at 6, the name's bytes from 7.
-    if (d.size() > 7) {
-      size_t n = std::min<size_t>(d[6], d.size() - 7);
-      name.assign(reinterpret_cast<const char*>(d.data() + 7), n);
-    }
-  } else if (d.size() > 8) {
-    // BIFF8: character count at 6, flags at 7, characters from 8.
-    size_t count = d[6];
-    auto chars = d.subspan(8);
-    if (d[7] & 0x01) {
-      std::vector<uint16_t> units;
-      for (size_t i = 0; i < count && 2 * i + 1 < chars.size(); ++i)
-        units.push_back(uint16_t(le16(chars[2 * i], chars[2 * i + 1])));
-      append_utf16_as_utf8(name, units);
-    } else {
-      name.assign(reinterpret_cast<const char*>(chars.data()), std::min(count, chars.size()));
-    }
+WorkbookLoader::WorkbookLoader(FileBytes file, LoadOptions options) : options_(options) {
+  std::span<const uint8_t> raw = file.bytes();
+  bool compound = is_compound_file(raw);
+  std::optional<std::vector<Extent>> extents = find_stream(raw, "Workbook");
+  if (!extents) extents = find_stream(raw, "Book");
+  bool old_biff = is_old_bof(raw, 0);
+
+  StreamLayout laid;
+  laid.end = raw.size();
+  if (extents) laid = lay_out_stream(file.bytes(), *extents, kStreamStart);
+  if (laid.copied) {
+    file = FileBytes();  // the pieces are gathered; the original is not needed
+    file_ = FileBytes(std::move(laid.copy));
+    laid.begin = 0;
+    laid.end = file_.bytes().size();
+  } else {
+    file_ = std::move(file);
   }
-  cut_at_nul(name);
-  wb.sheet_names.push_back(std::move(name));
+  file_offset_ = laid.begin;
+  reader_.data = std::span<const uint8_t>(file_.bytes()).subspan(laid.begin, laid.end - laid.begin);
+
+  // What the first record says about the file as a whole.
+  auto first = peek_record(reader_);
+  if (first && first->id == kBof) return;
+  if (old_biff || is_old_bof(reader_.data, kStreamStart))
+    problem_ = LoadProblem::OldBiff;
+  else if (compound && !extents)
+    problem_ = LoadProblem::NoWorkbookStream;
+  else
+    problem_ = LoadProblem::NotWorkbook;
 }
 
-void load_globals(Workbook& wb) {
-  seek_to(wb.reader, kStreamStart);
-  // The first record is the globals' BOF; it tells how names are stored.
-  if (auto first = read_record(wb.reader); first && first->id == kBof) {
-    auto d = record_data(wb.reader, *first);
-    wb.biff5 = d.size() >= 2 && le16(d[0], d[1]) == kBiff5;
+void WorkbookLoader::skip_to_eof() {
+  while (auto rec = read_record(reader_))
+    if (rec->id == kEof) return;
+}
+
+void WorkbookLoader::load_globals(Workbook& wb) {
+  seek_to(reader_, int64_t(kStreamStart));
+  // The first record is the globals' BOF; it tells how texts are stored.
+  if (auto first = read_record(reader_); first && first->id == kBof) {
+    auto d = record_data(reader_, *first);
+    biff5_ = d.size() >= 2 && le16(d[0], d[1]) == kBiff5Version;
   }
-  while (auto rec = read_record(wb.reader)) {
+  std::vector<SheetName> raw_names;
+  std::vector<FormatRecord> raw_formats;
+  std::optional<uint16_t> codepage;
+  GlobalsEnd end = GlobalsEnd::EndOfData;
+  while (auto rec = read_record(reader_)) {
     switch (rec->id) {
       case kBoundSheet:
-        load_boundsheet(wb, *rec);
+        raw_names.push_back(parse_boundsheet(record_data(reader_, *rec), biff5_));
         break;
       case kXf:
-        load_xf(wb, *rec);
+        wb.xf_formats.push_back(parse_xf(record_data(reader_, *rec)).value_or(kNoFormatIndex));
         break;
-      case kSst:
-        load_sst(wb, *rec);
+      case kSst: {
+        // The SST's data runs on in the CONTINUE records right after it.
+        std::vector<std::span<const uint8_t>> data;
+        data.push_back(record_data(reader_, *rec));
+        for (;;) {
+          auto next = peek_record(reader_);
+          if (!next || next->id != kContinue) break;
+          auto cont = read_record(reader_);
+          auto bytes = record_data(reader_, *cont);
+          // An empty record adds nothing, not even an option byte.
+          if (!bytes.empty()) data.push_back(bytes);
+        }
+        wb.sst = read_sst(data);
+        break;
+      }
+      case kFormat:
+        if (auto f = parse_format(record_data(reader_, *rec), biff5_))
+          raw_formats.push_back(std::move(*f));
+        break;
+      case kCodePage:
+        if (!codepage) codepage = parse_codepage(record_data(reader_, *rec));
+        break;
+      case kDateMode:
+        if (auto m = parse_datemode(record_data(reader_, *rec))) wb.date1904 = *m;
+        break;
+      case kFilePass:
+        end = GlobalsEnd::FilePass;
         break;
       case kEof:
-        return;
+        end = GlobalsEnd::Eof;
+        break;
       default:
         break;
     }
+    if (end != GlobalsEnd::EndOfData) break;
+  }
+  if (end == GlobalsEnd::FilePass) {
+    // Every record after FILEPASS is ciphertext: nothing more is read.
+    problem_ = LoadProblem::Encrypted;
+    seek_to(reader_, int64_t(reader_.data.size()));
+    wb = Workbook{};
+    return;
+  }
+  if (end == GlobalsEnd::EndOfData && problem_ == LoadProblem::None)
+    problem_ = LoadProblem::Truncated;
+
+  wb.codepage = codepage.value_or(1252);
+  decoder_ = std::make_unique<TextDecoder>(wb.codepage);
+  for (SheetName& n : raw_names) {
+    if (n.in_codepage) {
+      std::string text;
+      decoder_->append_utf8(text, std::span<const uint8_t>(
+                                      reinterpret_cast<const uint8_t*>(n.text.data()), n.text.size()));
+      n.text = std::move(text);
+    } else {
+      n.text.resize(std::min(n.text.size(), n.text.find('\0')));
+    }
+    names_.push_back(std::move(n.text));
+  }
+  for (FormatRecord& f : raw_formats) {
+    WorkbookFormat wf;
+    wf.index = f.index;
+    if (f.in_codepage)
+      decoder_->append_utf8(wf.code, std::span<const uint8_t>(
+                                         reinterpret_cast<const uint8_t*>(f.code.data()), f.code.size()));
+    else
+      wf.code = std::move(f.code);
+    wb.formats.push_back(std::move(wf));
   }
 }
 
-SubstreamKind next_substream(Workbook& wb) {
-  while (auto rec = read_record(wb.reader)) {
-    if (rec->id == kBof) return classify_bof(record_data(wb.reader, *rec));
+SubstreamKind WorkbookLoader::next_substream() {
+  while (auto rec = read_record(reader_)) {
+    if (rec->id == kBof) {
+      auto d = record_data(reader_, *rec);
+      last_bof_type_ = parse_bof(d).type;
+      return classify_bof(d);
+    }
   }
   return SUBSTREAM_NONE;
 }
 
-std::optional<Sheet> load_next_sheet(Workbook& wb) {
-  SubstreamKind kind = next_substream(wb);
+std::optional<Sheet> WorkbookLoader::next_sheet() {
+  if (problem_ == LoadProblem::Encrypted) return std::nullopt;
+  SubstreamKind kind = next_substream();
   if (kind == SUBSTREAM_NONE) return std::nullopt;
   Sheet sheet;
   sheet.kind = kind;
-  sheet.start_pos = wb.reader.pos;
+  sheet.bof_type = uint16_t(last_bof_type_);
+  if (sheets_found_ < names_.size()) sheet.name = names_[sheets_found_];
+  ++sheets_found_;
   if (kind != SUBSTREAM_SHEET_BIFF5 && kind != SUBSTREAM_SHEET_BIFF8) {
-    skip_to_eof(wb);
+    skip_to_eof();
     return sheet;
   }
+  SheetContext ctx(sheet);
+  ctx.all = options_.all;
+  ctx.biff5 = kind == SUBSTREAM_SHEET_BIFF5;
+  ctx.decoder = decoder_.get();
+  const int64_t size = int64_t(reader_.data.size());
   int64_t released = 0;
-  while (auto rec = read_record(wb.reader)) {
-    if (wb.reader.pos - released > kReleaseStep) {
+  bool ended = false;
+  while (auto rec = read_record(reader_)) {
+    if (reader_.pos - released > kReleaseStep) {
       released = rec->data_pos - 4;
-      wb.file.release_before(wb.file_offset + size_t(std::max<int64_t>(released, 0)));
+      file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
     }
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
     if (rec->id == kBof) {
-      skip_to_eof(wb);
+      skip_to_eof();
       continue;
     }
-    if (!load_sheet_record(wb, sheet, *rec)) break;
+    if (!wants_sheet_record(ctx, rec->id)) continue;
+    if (rec->id == kEof) {
+      ended = true;
+      break;
+    }
+    auto data = record_data(reader_, *rec);
+    if (rec->id == kString) {
+      // A formula's text runs on in the CONTINUE records right after it.
+      std::vector<std::span<const uint8_t>> pieces{data};
+      for (;;) {
+        auto next = peek_record(reader_);
+        if (!next || next->id != kContinue) break;
+        auto cont = read_record(reader_);
+        auto bytes = record_data(reader_, *cont);
+        if (!bytes.empty()) pieces.push_back(bytes);
+      }
+      load_string_result(ctx, pieces);
+      continue;
+    }
+    ctx.bytes_left = size - reader_.pos;
+    load_sheet_record(ctx, rec->id, data);
   }
+  if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
   finish_sheet(sheet);
   return sheet;
 }
 
-Workbook load_workbook(FileBytes file) {
+Workbook load_workbook(FileBytes file, LoadOptions options) {
   Workbook wb;
-  // The record reader's positions start 512 bytes before the stream: the
-  // file's first 512 bytes are kept in front of it.
-  constexpr size_t kStreamPrefix = 512;
-  std::span<uint8_t> bytes = file.bytes();
-  auto extents = find_stream(bytes, "Workbook");
-  if (!extents) extents = find_stream(bytes, "Book");
-  StreamLayout laid;
-  laid.end = bytes.size();
-  if (extents) laid = lay_out_stream(bytes, *extents, kStreamPrefix);
-  if (laid.copied) {
-    file = FileBytes();  // the pieces are gathered; the original is not needed
-    wb.file = FileBytes(std::move(laid.copy));
-    laid.begin = 0;
-    laid.end = wb.file.bytes().size();
-  } else {
-    wb.file = std::move(file);
-  }
-  wb.file_offset = laid.begin;
-  wb.reader.data = std::span<const uint8_t>(wb.file.bytes()).subspan(laid.begin, laid.end - laid.begin);
-
-  load_globals(wb);
-  while (auto sheet = load_next_sheet(wb)) {
-    size_t index = wb.sheets.size();
-    // Sheets are named by position: the i-th sheet found gets the i-th name.
-    if (index < wb.sheet_names.size()) sheet->name = wb.sheet_names[index];
-    wb.sheets.push_back(std::move(*sheet));
-  }
-
-  // Nothing of the model points into the file: release it before output.
-  wb.reader = RecordReader{};
-  wb.file = FileBytes();
+  WorkbookLoader loader(std::move(file), options);
+  loader.load_globals(wb);
+  while (auto sheet = loader.next_sheet()) wb.sheets.push_back(std::move(*sheet));
   return wb;
 }
 
-Workbook load_workbook(std::vector<uint8_t> file) { return load_workbook(FileBytes(std::move(file))); }
+Workbook load_workbook(std::vector<uint8_t> file, LoadOptions options) {
+  return load_workbook(FileBytes(std::move(file)), options);
+}
 
-std::optional<Workbook> open_workbook(const std::string& path) {
+std::optional<Workbook> open_workbook(const std::string& path, LoadOptions options) {
   auto bytes = FileBytes::open(path);
   if (!bytes) return std::nullopt;
-  return load_workbook(std::move(*bytes));
+  return load_workbook(std::move(*bytes), options);
 }
 
 }  // namespace sheetdump

@@ -336,6 +336,10 @@ std::optional<std::vector<Extent>> mini_extents(const CompoundFile& cf, const Di
 
 }  // namespace
 
+bool is_compound_file(std::span<const uint8_t> file) {
+  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
+}
+
 std::optional<std::vector<Extent>> find_stream(std::span<const uint8_t> file,
                                                std::string_view name) {
   auto cf = open_compound_file(file);

@@ -24,6 +24,9 @@ struct Extent {
   uint64_t length;
 };
 
+// True when the file starts with the compound-file signature.
+bool is_compound_file(std::span<const uint8_t> file);
+
 // The extents of the stream called `name` among the root storage's children,
 // in stream order, or nothing when the file is not a compound file, holds no
 // such stream there, or any structure leading to it is inconsistent. `name`

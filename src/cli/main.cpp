@@ -1,3 +1,3 @@
-#include "cli/command_line.hpp"
+#include "cli/driver.hpp"
 
 int main(int argc, char** argv) { return sheetdump::run(argc, argv); }

@@ -1,7 +1,5 @@
 #include "format/builtin_formats.hpp"
 
-#include "base/le.hpp"
-#include "biff/workbook.hpp"
 
 namespace sheetdump {
 
@@ -54,11 +52,5 @@ std::optional<uint8_t> lookup_format(int32_t index) {
   return std::nullopt;
 }
 
-void load_xf(Workbook& wb, BiffRecord& rec) {
-  auto d = record_data(wb.reader, rec);
-  std::optional<uint8_t> row;
-  if (d.size() >= 4) row = lookup_format(le16(d[2], d[3]));
-  wb.xf_formats.push_back(row.value_or(kNoFormat));
-}
 
 }  // namespace sheetdump

@@ -1,7 +1,6 @@
-// The fixed table of number formats the program knows. Cells are rendered
-// through the format index that their XF record names; the workbook's own
-// FORMAT records are not read, so an index missing here means the general
-// rule.
+// The fixed table of number formats the program renders by default: for
+// each known format index, a strftime pattern (dates and times) or a printf
+// pattern (other numbers). An index missing here means the general rule.
 #pragma once
 
 #include <cstdint>
@@ -27,13 +26,5 @@ std::span<const FormatInfo> builtin_formats();
 // The table row of a format index (its position in builtin_formats()), or
 // none for an index the table lacks.
 std::optional<uint8_t> lookup_format(int32_t index);
-
-struct RecordReader;
-struct BiffRecord;
-struct Workbook;
-
-// Appends the format slot of one XF record (format index at bytes 2-3).
-// An XF record too short to hold a format index gets no format.
-void load_xf(Workbook& wb, BiffRecord& rec);
 
 }  // namespace sheetdump

@@ -1,139 +1,246 @@
 #include "format/cell_text.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <ctime>
 
 #include "format/builtin_formats.hpp"
+#include "format/date_text.hpp"
+#include "format/builtin_codes.hpp"
+#include "format/exact_text.hpp"
+#include "format/number_format.hpp"
 
 namespace sheetdump {
 
 namespace {
 
-// The one process-wide setting that output depends on; only the SQL writer
-// sets it.
-const char* g_date_override = nullptr;
+// Workbooks number the format codes they define from here on.
+constexpr int32_t kFirstWorkbookFormat = 164;
+// Days from 1900-01-00 to 1904-01-01 in the spreadsheet's calendar.
+constexpr double kDays1904 = 1462;
 
-constexpr double kUnixEpochSerial = 25569;
-constexpr double kSecondsPerDay = 86400;
+const char* iso_pattern(const FormatShows& shows) {
+  if (shows.date && shows.time) return "%Y-%m-%d %H:%M:%S";
+  if (shows.date) return "%Y-%m-%d";
+  return "%H:%M:%S";
+}
+
+// What the built-in date formats show, for the exact rendering.
+FormatShows builtin_shows(int32_t index) {
+  FormatShows s;
+  if ((index >= 14 && index <= 17)) {
+    s.date = true;
+  } else if (index >= 18 && index <= 21) {
+    s.time = true;
+  } else if (index == 22 || index == 165) {
+    s.date = s.time = true;
+  } else if (index == 45 || index == 47) {
+    s.time = true;
+  } else if (index == 46) {
+    s.time = true;
+    s.elapsed = Elapsed::Hours;
+  }
+  return s;
+}
+
+// The code the workbook itself gives format `index`, if any (of several
+// FORMAT records for one index the last one read counts).
+const std::string* workbook_code(const Workbook& wb, int32_t index) {
+  const std::string* found = nullptr;
+  for (const WorkbookFormat& f : wb.formats)
+    if (f.index == index) found = &f.code;
+  return found;
+}
+
+FormatPlan default_plan(const Workbook& wb, const RenderOptions& o, int32_t index) {
+  FormatPlan p;
+  if (o.all && index >= kFirstWorkbookFormat) {
+    if (const std::string* code = workbook_code(wb, index)) {
+      FormatShows shows = classify_format_code(*code);
+      if (shows.is_date_or_time()) {
+        p.kind = FormatPlan::Kind::Strftime;
+        p.pattern = o.date_pattern != nullptr ? o.date_pattern : iso_pattern(shows);
+        p.date1904 = wb.date1904;
+      }
+      return p;
+    }
+  }
+  auto row = lookup_format(index);
+  if (!row) return p;
+  const FormatInfo& f = builtin_formats()[*row];
+  if (f.kind == FORMAT_NUMBER) {
+    p.kind = FormatPlan::Kind::Printf;
+    p.pattern = f.pattern;
+  } else {
+    p.kind = FormatPlan::Kind::Strftime;
+    p.pattern = o.date_pattern != nullptr ? o.date_pattern : f.pattern;
+    p.date1904 = o.all && wb.date1904;
+  }
+  return p;
+}
+
+FormatPlan exact_plan(const Workbook& wb, int32_t index) {
+  FormatPlan p;
+  p.kind = FormatPlan::Kind::Shortest;
+  FormatShows shows;
+  const std::string* code = index >= kFirstWorkbookFormat ? workbook_code(wb, index) : nullptr;
+  if (code != nullptr)
+    shows = classify_format_code(*code);
+  else if (index >= 0)
+    shows = builtin_shows(index);
+  if (shows.is_date_or_time()) {
+    p.kind = shows.elapsed != Elapsed::None ? FormatPlan::Kind::Elapsed : FormatPlan::Kind::Iso;
+    p.shows = shows;
+    p.date1904 = wb.date1904;
+  }
+  return p;
+}
+
+// The code that decides format `index` as the spreadsheet shows it: the
+// workbook's own FORMAT record for that index, else the built-in code.
+std::string_view display_code(const Workbook& wb, int32_t index) {
+  if (const std::string* code = workbook_code(wb, index)) return *code;
+  return builtin_format_code(index);
+}
 
 }  // namespace
 
-void set_date_override(const char* pattern) { g_date_override = pattern; }
-const char* date_override() { return g_date_override; }
-
-namespace {
-
-struct CivilTime {
-  int64_t year;
-  int month;  // 1-12
-  int day;    // 1-31
-  int hour, minute, second;
-};
-
-// Days since 1970-01-01 to a proleptic Gregorian date; the same calendar
-// that gmtime uses.
-CivilTime civil_from_seconds(int64_t t) {
-  int64_t days = t / 86400;
-  int64_t sod = t % 86400;
-  if (sod < 0) {
-    sod += 86400;
-    --days;
+std::string_view error_text(uint32_t code) {
+  switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    default: return "#N/A";
   }
-  days += 719468;
-  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  int64_t doe = days - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  CivilTime c;
-  c.day = int(doy - (153 * mp + 2) / 5 + 1);
-  c.month = int(mp < 10 ? mp + 3 : mp - 9);
-  c.year = yoe + era * 400 + (c.month <= 2 ? 1 : 0);
-  c.hour = int(sod / 3600);
-  c.minute = int(sod / 60 % 60);
-  c.second = int(sod % 60);
-  return c;
 }
 
-void append2(TextBuffer& out, int v) {
-  out.append(char('0' + v / 10));
-  out.append(char('0' + v % 10));
-}
-
-// The conversions of the format table and the ISO pattern, exactly as
-// strftime prints them in the C locale, for four-digit years. False for
-// anything else, which then goes to strftime itself.
-bool append_date_fast(TextBuffer& out, const CivilTime& c, const char* pattern) {
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  if (c.year < 1000 || c.year > 9999) return false;
-  size_t start = out.len;
-  for (const char* p = pattern; *p != '\0'; ++p) {
-    if (*p != '%') {
-      out.append(*p);
-      continue;
+CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
+    : wb_(wb), options_(options) {
+  if (options_.rendering != Rendering::Default) options_.all = true;
+  general_.kind =
+      options_.rendering == Rendering::Default ? FormatPlan::Kind::General : FormatPlan::Kind::Shortest;
+  plans_.reserve(wb.xf_formats.size());
+  if (options_.rendering == Rendering::Formatted) {
+    // Each format code is compiled once, however many XF records name it.
+    std::vector<int32_t> indices;
+    for (int32_t index : wb.xf_formats)
+      if (std::find(indices.begin(), indices.end(), index) == indices.end())
+        indices.push_back(index);
+    compiled_.reserve(indices.size() + 1);
+    for (int32_t index : indices) compiled_.push_back(compile_format(display_code(wb, index)));
+    compiled_.push_back(compile_format("General"));
+    general_.kind = FormatPlan::Kind::Compiled;
+    general_.compiled = &compiled_.back();
+    general_.date1904 = wb.date1904;
+    for (int32_t index : wb.xf_formats) {
+      FormatPlan p;
+      p.kind = FormatPlan::Kind::Compiled;
+      p.date1904 = wb.date1904;
+      size_t at = size_t(std::find(indices.begin(), indices.end(), index) - indices.begin());
+      p.compiled = &compiled_[at];
+      plans_.push_back(p);
     }
-    switch (*++p) {
-      case 'Y': append2(out, int(c.year / 100)); append2(out, int(c.year % 100)); break;
-      case 'y': append2(out, int(c.year % 100)); break;
-      case 'm': append2(out, c.month); break;
-      case 'd': append2(out, c.day); break;
-      case 'b': out.append(kMonths[c.month - 1]); break;
-      case 'H': append2(out, c.hour); break;
-      case 'I': append2(out, c.hour % 12 == 0 ? 12 : c.hour % 12); break;
-      case 'M': append2(out, c.minute); break;
-      case 'S': append2(out, c.second); break;
-      case 'p': out.append(c.hour < 12 ? "AM" : "PM"); break;
-      case '%': out.append('%'); break;
-      default: out.len = start; return false;
-    }
+    return;
   }
-  return true;
+  for (int32_t index : wb.xf_formats) {
+    if (options_.rendering == Rendering::Exact)
+      plans_.push_back(exact_plan(wb, index));
+    else
+      plans_.push_back(index == kNoFormatIndex ? FormatPlan{} : default_plan(wb, options_, index));
+  }
 }
 
-}  // namespace
+CellRenderer::~CellRenderer() = default;
 
-bool append_date(TextBuffer& out, double serial, const char* pattern) {
-  double seconds = (serial - kUnixEpochSerial) * kSecondsPerDay;
-  constexpr double kLimit = 9223372036854775808.0;  // 2^63
-  if (!(seconds > -kLimit && seconds < kLimit)) return false;
-  int64_t t = int64_t(seconds);  // truncation toward zero
-  if (t > -(int64_t(1) << 40) && t < (int64_t(1) << 40) &&
-      append_date_fast(out, civil_from_seconds(t), pattern))
-    return true;
-  time_t tt = time_t(t);
-  struct tm tm {};
-  if (gmtime_r(&tt, &tm) == nullptr) return false;
-  size_t room = out.data.size() - out.len;
-  out.len += std::strftime(out.data.data() + out.len, room, pattern, &tm);
-  return true;
+std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
+  buf_.clear();
+  switch (plan.kind) {
+    case FormatPlan::Kind::General:
+      break;
+    case FormatPlan::Kind::Printf:
+      append_printf(buf_, plan.pattern, v);
+      return buf_.view();
+    case FormatPlan::Kind::Strftime:
+      if (append_date(buf_, plan.date1904 ? v + kDays1904 : v, plan.pattern)) return buf_.view();
+      buf_.clear();
+      break;
+    case FormatPlan::Kind::Shortest:
+      append_shortest(buf_, v);
+      return buf_.view();
+    case FormatPlan::Kind::Iso:
+      if (append_iso(buf_, v, plan.date1904, plan.shows)) return buf_.view();
+      append_shortest(buf_, v);
+      return buf_.view();
+    case FormatPlan::Kind::Elapsed:
+      if (append_elapsed(buf_, v, plan.shows)) return buf_.view();
+      append_shortest(buf_, v);
+      return buf_.view();
+    case FormatPlan::Kind::Compiled:
+      long_text_.clear();
+      render_number(*plan.compiled, v, plan.date1904, long_text_);
+      return long_text_;
+  }
+  append_general(buf_, v);
+  return buf_.view();
+}
+
+std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
+                                                        std::optional<std::string_view> text) {
+  // A format with a text section shows texts through it.
+  if (!text || plan.kind != FormatPlan::Kind::Compiled || plan.compiled->general) return text;
+  long_text_.clear();
+  render_text(*plan.compiled, *text, long_text_);
+  return std::string_view(long_text_);
+}
+
+std::optional<std::string_view> CellRenderer::text(const Sheet& sheet, const Cell& cell) {
+  switch (cell.kind) {
+    case Cell::Kind::Rk:
+      return number_text(plan(cell.xf), decode_rk(cell.value));
+    case Cell::Kind::Double:
+      return number_text(plan(cell.xf), cell_number(sheet, cell));
+    case Cell::Kind::SharedString:
+      return shown_text(plan(cell.xf), sst_string(wb_, cell.value));
+    case Cell::Kind::Text:
+      return shown_text(plan(cell.xf), sheet.texts.at(cell.value));
+    case Cell::Kind::Boolean:
+      if (!options_.all) return std::nullopt;
+      return std::string_view(cell.value != 0 ? "TRUE" : "FALSE");
+    case Cell::Kind::Error:
+      if (!options_.all) return std::nullopt;
+      return error_text(cell.value);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> CellRenderer::text_at(const Sheet& sheet, int32_t row,
+                                                      int32_t col) {
+  const Cell* cell = find_cell(sheet, row, col);
+  if (cell == nullptr) return std::nullopt;
+  return text(sheet, *cell);
 }
 
 std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet,
-                                          const Cell& cell, TextBuffer& buf) {
-  if (cell.kind() == Cell::TEXT) return sst_string(wb, int32_t(cell.value));
-  double v = cell_number(sheet, cell);
+                                          const Cell& cell, TextBuffer& buf,
+                                          const RenderOptions& options) {
+  CellRenderer r(wb, options);
+  auto t = r.text(sheet, cell);
+  if (!t) return std::nullopt;
+  bool borrowed = cell.kind == Cell::Kind::SharedString || cell.kind == Cell::Kind::Text;
+  if (borrowed && options.rendering != Rendering::Formatted) return t;
   buf.clear();
-  uint8_t slot = cell.format();
-  if (slot != kNoFormat && slot < builtin_formats().size()) {
-    const FormatInfo& f = builtin_formats()[slot];
-    if (f.kind == FORMAT_NUMBER) {
-      append_printf(buf, f.pattern, v);
-      return buf.view();
-    }
-    const char* pattern = g_date_override ? g_date_override : f.pattern;
-    if (append_date(buf, v, pattern)) return buf.view();
-    buf.clear();
-  }
-  append_general(buf, v);
+  buf.append(*t);
   return buf.view();
 }
 
 std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet, int32_t row,
-                                          int32_t col, TextBuffer& buf) {
+                                          int32_t col, TextBuffer& buf,
+                                          const RenderOptions& options) {
   const Cell* cell = find_cell(sheet, row, col);
   if (cell == nullptr) return std::nullopt;
-  return cell_text(wb, sheet, *cell, buf);
+  return cell_text(wb, sheet, *cell, buf, options);
 }
 
 }  // namespace sheetdump

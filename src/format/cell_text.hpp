@@ -1,34 +1,83 @@
-// Turns a position of a loaded sheet into the text that every writer
-// prints: none for an empty position, the shared string for a text cell,
-// and for a number cell its rendering through the built-in format of its
-// XF record (a date, a printf pattern, or the general rule).
+// Turns a cell of a loaded sheet into the text that every writer prints:
+// none for an empty position, the text of a text cell, and for a number
+// cell its rendering through the format of its XF record, chosen once per
+// workbook and run options (a built-in pattern, the general rule, the
+// exact value or the spreadsheet's own display).
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "biff/workbook.hpp"
+#include "format/format_kind.hpp"
+#include "format/number_format.hpp"
 #include "format/number_text.hpp"
+#include "format/render_options.hpp"
 
 namespace sheetdump {
 
-// While set, this strftime pattern replaces the pattern of every date
-// format. The caller keeps the text alive while it is set.
-void set_date_override(const char* pattern);
-const char* date_override();
+// How the cells of one XF record render: decided once per workbook.
+struct FormatPlan {
+  enum class Kind : uint8_t {
+    General,   // as many decimals as the value needs (0 to 5)
+    Printf,    // a built-in printf pattern
+    Strftime,  // a strftime pattern for a day serial
+    Shortest,  // the shortest round-trip decimal
+    Iso,       // an ISO date/time of a day serial, by what the format shows
+    Elapsed,   // a duration in the leading unit of an elapsed bracket
+    Compiled,  // through the compiled format code
+  };
+  Kind kind = Kind::General;
+  // A date kind counts serials from 1904-01-01 (the workbook says so and
+  // the run reads it).
+  bool date1904 = false;
+  const char* pattern = nullptr;
+  FormatShows shows;
+  const CompiledFormat* compiled = nullptr;
+};
 
-// The text of a cell; number renderings go into `buf` and the view points
-// there. A text cell's view points into the shared string table.
+class CellRenderer {
+ public:
+  CellRenderer(const Workbook& wb, const RenderOptions& options);
+  ~CellRenderer();
+  CellRenderer(const CellRenderer&) = delete;
+  CellRenderer& operator=(const CellRenderer&) = delete;
+
+  // The text of a cell of `sheet`; none where it has none. The view stays
+  // valid until the next call.
+  std::optional<std::string_view> text(const Sheet& sheet, const Cell& cell);
+  // The text at (row, col), or none for an empty position.
+  std::optional<std::string_view> text_at(const Sheet& sheet, int32_t row, int32_t col);
+
+  const FormatPlan& plan(uint16_t xf) const { return xf < plans_.size() ? plans_[xf] : general_; }
+  const RenderOptions& options() const { return options_; }
+
+ private:
+  std::string_view number_text(const FormatPlan& plan, double v);
+  std::optional<std::string_view> shown_text(const FormatPlan& plan,
+                                             std::optional<std::string_view> text);
+
+  const Workbook& wb_;
+  RenderOptions options_;
+  std::vector<FormatPlan> plans_;
+  FormatPlan general_;
+  std::vector<CompiledFormat> compiled_;
+  TextBuffer buf_;
+  std::string long_text_;
+};
+
+// The text of one cell with the given options (builds a renderer per call:
+// for tests and one-off uses).
 std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet,
-                                          const Cell& cell, TextBuffer& buf);
-
-// The text at (row, col) of the sheet, or none for an empty position.
+                                          const Cell& cell, TextBuffer& buf,
+                                          const RenderOptions& options = {});
 std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet, int32_t row,
-                                          int32_t col, TextBuffer& buf);
+                                          int32_t col, TextBuffer& buf,
+                                          const RenderOptions& options = {});
 
-// Renders day serial `serial` through a strftime pattern: seconds since
-// 1970 are (serial - 25569) x 86400, truncated toward zero, broken down as
-// UTC. False when the value cannot be broken down (NaN, out of range).
-bool append_date(TextBuffer& out, double serial, const char* pattern);
+// The text of an error code, as the spreadsheet shows it.
+std::string_view error_text(uint32_t code);
 
 }  // namespace sheetdump

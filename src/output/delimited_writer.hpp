@@ -3,15 +3,19 @@
 #pragma once
 
 #include "biff/workbook.hpp"
+#include "format/cell_text.hpp"
+#include "format/render_options.hpp"
 #include "output/output_stream.hpp"
 
 namespace sheetdump {
 
 // Every field between double quotes, separated by commas; a double quote
 // inside a text is doubled.
-void write_csv(const Workbook& wb, OutputStream& out);
+void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out);
+void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options = {});
 
 // Fields separated by TABs, texts unchanged.
-void write_tab(const Workbook& wb, OutputStream& out);
+void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out);
+void write_tab(const Workbook& wb, OutputStream& out, const RenderOptions& options = {});
 
 }  // namespace sheetdump

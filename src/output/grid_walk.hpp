@@ -16,8 +16,6 @@ class GridWalk {
     if (next_ != end_ && next_->row == row && next_->col == col) return next_++;
     return nullptr;
   }
-  // True when row `row` holds no cell.
-  bool row_empty(int32_t row) const { return next_ == end_ || next_->row != row; }
 
  private:
   const Cell* next_;

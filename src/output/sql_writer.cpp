@@ -1,6 +1,5 @@
 #include "output/sql_writer.hpp"
 
-#include "format/cell_text.hpp"
 #include "output/grid_walk.hpp"
 
 namespace sheetdump {
@@ -20,17 +19,18 @@ bool is_plain_identifier(std::string_view name) {
   return true;
 }
 
-std::string statement_head(const Workbook& wb, const Sheet& sheet) {
+std::string statement_head(CellRenderer& render, const Sheet& sheet) {
   std::string head = "INSERT INTO ";
   if (sheet.name)
     append_identifier(head, *sheet.name);
   else
     head += "?TABLE?";
   head += " (";
-  TextBuffer buf;
+  GridWalk walk(sheet);
   for (int32_t c = 0; c < sheet.cols; ++c) {
     if (c > 0) head += ',';
-    if (auto text = cell_text(wb, sheet, 0, c, buf)) append_identifier(head, *text);
+    if (const Cell* cell = walk.at(0, c))
+      if (auto text = render.text(sheet, *cell)) append_identifier(head, *text);
   }
   head += ") values (";
   return head;
@@ -61,32 +61,35 @@ void append_sql_value(std::string& out, std::string_view text, QuoteStyle style)
   out += '\'';
 }
 
-void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
-               OutputStream& out) {
-  set_date_override(date_pattern);
-  TextBuffer buf;
+void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
+                     OutputStream& out) {
+  if (sheet.rows < 2) return;
+  const std::string head = statement_head(render, sheet);
   std::string line;
-  for (const Sheet& sheet : wb.sheets) {
-    if (sheet.rows < 2) continue;
-    const std::string head = statement_head(wb, sheet);
-    GridWalk walk(sheet);
-    // Row 0 gave the column names; its cells are passed over.
-    for (int32_t c = 0; c < sheet.cols; ++c) walk.at(0, c);
-    for (int32_t r = 1; r < sheet.rows; ++r) {
-      line = head;
-      for (int32_t c = 0; c < sheet.cols; ++c) {
-        if (c > 0) line += ',';
-        std::optional<std::string_view> text;
-        if (const Cell* cell = walk.at(r, c)) text = cell_text(wb, sheet, *cell, buf);
-        if (text)
-          append_sql_value(line, *text, style);
-        else
-          line += "NULL";
-      }
-      line += ");\n";
-      out.write_line(line);
+  GridWalk walk(sheet);
+  // Row 0 gave the column names; its cells are passed over.
+  for (int32_t c = 0; c < sheet.cols; ++c) walk.at(0, c);
+  for (int32_t r = 1; r < sheet.rows; ++r) {
+    line = head;
+    for (int32_t c = 0; c < sheet.cols; ++c) {
+      if (c > 0) line += ',';
+      std::optional<std::string_view> text;
+      if (const Cell* cell = walk.at(r, c)) text = render.text(sheet, *cell);
+      if (text)
+        append_sql_value(line, *text, style);
+      else
+        line += "NULL";
     }
+    line += ");\n";
+    out.write_line(line);
   }
+}
+
+void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
+               OutputStream& out, RenderOptions options) {
+  options.date_pattern = date_pattern;
+  CellRenderer render(wb, options);
+  for (const Sheet& sheet : wb.sheets) write_sql_sheet(render, sheet, style, out);
 }
 
 }  // namespace sheetdump

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "biff/workbook.hpp"
+#include "format/cell_text.hpp"
+#include "format/render_options.hpp"
 #include "output/output_stream.hpp"
 
 namespace sheetdump {
@@ -15,10 +17,14 @@ enum QuoteStyle : int32_t {
   QUOTE_POSTGRES = 2,  // quotes and backslashes get a backslash before them
 };
 
-// `date_pattern` (or none) becomes the date override before anything is
-// rendered, and stays in force afterwards.
+// One sheet's INSERT statements (none for a sheet of fewer than 2 rows).
+void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
+                     OutputStream& out);
+
+// Every sheet of a workbook; `date_pattern` (or none) replaces every date
+// format's pattern, column names included.
 void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
-               OutputStream& out);
+               OutputStream& out, RenderOptions options = {});
 
 // A table or column name as it goes into a statement: unchanged when it is
 // a plain identifier (a letter, underscore or byte >= 0x80 first, then also

@@ -1,4 +1,4 @@
-// read_file gives a file's bytes exactly, and nothing for what cannot be
+// FileBytes::open gives a file's bytes exactly (mapped or read), and nothing for what cannot be
 // read as a file: the driver turns that into the open-failure message.
 #include "base/file_bytes.hpp"
 
@@ -18,7 +18,15 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-TEST(ReadFile, GivesEveryByte) {
+// The file's bytes through FileBytes, or none.
+std::optional<Bytes> read_file(const std::string& path) {
+  auto f = FileBytes::open(path);
+  if (!f) return std::nullopt;
+  auto b = f->bytes();
+  return Bytes(b.begin(), b.end());
+}
+
+TEST(FileBytesOpen, GivesEveryByte) {
   // Sizes around the sizes of the read buffer.
   for (size_t size : {size_t(0), size_t(1), size_t(512), size_t(65535), size_t(65536),
                       size_t(65537), size_t(1) << 20}) {
@@ -31,7 +39,7 @@ TEST(ReadFile, GivesEveryByte) {
   }
 }
 
-TEST(ReadFile, MissingPathGivesNothing) {
+TEST(FileBytesOpen, MissingPathGivesNothing) {
   std::string path = testsupport::write_temp_file("present.xls", {1, 2, 3});
   std::string dir = std::filesystem::path(path).parent_path().string();
   EXPECT_FALSE(read_file(dir + "/absent.xls").has_value());
@@ -39,7 +47,7 @@ TEST(ReadFile, MissingPathGivesNothing) {
   EXPECT_FALSE(read_file("").has_value());
 }
 
-TEST(ReadFile, DirectoryGivesNothing) {
+TEST(FileBytesOpen, DirectoryGivesNothing) {
   std::string path = testsupport::write_temp_file("x.xls", {1});
   std::string dir = std::filesystem::path(path).parent_path().string();
   EXPECT_FALSE(read_file(dir).has_value());
@@ -47,20 +55,20 @@ TEST(ReadFile, DirectoryGivesNothing) {
   EXPECT_FALSE(read_file("/").has_value());
 }
 
-TEST(ReadFile, UnreadableFileGivesNothing) {
+TEST(FileBytesOpen, UnreadableFileGivesNothing) {
   if (::geteuid() == 0) GTEST_SKIP() << "root can read any file";
   std::string path = testsupport::write_temp_file("locked.xls", {1, 2, 3});
   ASSERT_EQ(::chmod(path.c_str(), 0), 0);
   EXPECT_FALSE(read_file(path).has_value());
 }
 
-TEST(ReadFile, CharacterDeviceIsReadToItsEnd) {
+TEST(FileBytesOpen, CharacterDeviceIsReadToItsEnd) {
   auto got = read_file("/dev/null");
   ASSERT_TRUE(got.has_value());
   EXPECT_TRUE(got->empty());
 }
 
-TEST(ReadFile, FifoIsReadToItsEnd) {
+TEST(FileBytesOpen, FifoIsReadToItsEnd) {
   std::string anchor = testsupport::write_temp_file("anchor", {});
   std::string fifo = std::filesystem::path(anchor).parent_path().string() + "/pipe.xls";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -37,7 +37,7 @@ extern char** environ;
 #include "base/le.hpp"
 #include "biff/workbook_loader.hpp"
 #include "cfb/compound_file.hpp"
-#include "cli/command_line.hpp"
+#include "cli/options.hpp"
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
@@ -242,7 +242,6 @@ std::string convert(const Bytes& file, Mode mode) {
   std::FILE* f = open_memstream(&buf, &len);
   {
     sheetdump::OutputStream out(f);
-    sheetdump::set_date_override(nullptr);
     sheetdump::Workbook wb = sheetdump::load_workbook(file);
     switch (mode) {
       case Mode::Csv:
@@ -259,7 +258,6 @@ std::string convert(const Bytes& file, Mode mode) {
         break;
     }
     out.flush();
-    sheetdump::set_date_override(nullptr);
   }
   std::fclose(f);
   std::string s(buf, len);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "biff/workbook_loader.hpp"
+#include "support/loaded_workbook.hpp"
 #include "support/xls_writer.hpp"
 
 namespace sheetdump {
@@ -306,8 +307,8 @@ TEST(ReadSstContinue, ManyStringsCutEverywhere) {
 
 // ---------------------------------------------------------------- in a file
 
-Workbook load_globals_with(const std::vector<Bytes>& globals) {
-  return load_workbook(xlsw::with_filler(xlsw::workbook_stream({"S"}, globals, {})));
+testsupport::LoadedWorkbook load_globals_with(const std::vector<Bytes>& globals) {
+  return testsupport::load_loaded(xlsw::with_filler(xlsw::workbook_stream({"S"}, globals, {})));
 }
 
 std::vector<xlsw::SstString> mixed_strings() {
@@ -343,7 +344,7 @@ std::vector<std::string> mixed_expected() {
 class SstInFile : public ::testing::TestWithParam<size_t> {};
 
 TEST_P(SstInFile, EveryStringComesBack) {
-  Workbook wb = load_globals_with({xlsw::sst(mixed_strings(), GetParam())});
+  auto wb = load_globals_with({xlsw::sst(mixed_strings(), GetParam())});
   EXPECT_EQ(all_strings(wb.sst), mixed_expected());
   EXPECT_EQ(wb.sheet_names, std::vector<std::string>{"S"});
 }
@@ -355,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(RecordLimits, SstInFile,
 TEST(SstInFileGathering, StopsAtTheFirstRecordThatIsNotContinue) {
   Bytes split = xlsw::sst({xlsw::s8(std::string(30, 'a')), xlsw::s8("b")}, 20);
   // A stray CONTINUE after a BOUNDSHEET belongs to nothing.
-  Workbook wb = load_globals_with(
+  auto wb = load_globals_with(
       {split, xlsw::boundsheet("Middle"), xlsw::record(0x003C, Bytes{0, 'z', 'z'}), xlsw::xf(14)});
   EXPECT_EQ(all_strings(wb.sst), (std::vector<std::string>{std::string(30, 'a'), "b"}));
   EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"Middle", "S"}));
@@ -363,13 +364,13 @@ TEST(SstInFileGathering, StopsAtTheFirstRecordThatIsNotContinue) {
 }
 
 TEST(SstInFileGathering, SecondSstReplacesTheFirst) {
-  Workbook wb = load_globals_with({xlsw::sst({xlsw::s8("old"), xlsw::s8("older")}),
+  auto wb = load_globals_with({xlsw::sst({xlsw::s8("old"), xlsw::s8("older")}),
                                    xlsw::sst({xlsw::s8("new")})});
   EXPECT_EQ(all_strings(wb.sst), std::vector<std::string>{"new"});
 }
 
 TEST(SstInFileGathering, DeclaredCountLargerThanTheStrings) {
-  Workbook wb = load_globals_with({xlsw::sst({xlsw::s8("a"), xlsw::s8("b")}, 8224, 1000000)});
+  auto wb = load_globals_with({xlsw::sst({xlsw::s8("a"), xlsw::s8("b")}, 8224, 1000000)});
   EXPECT_EQ(all_strings(wb.sst), (std::vector<std::string>{"a", "b"}));
   EXPECT_FALSE(sst_string(wb, 2).has_value());
 }

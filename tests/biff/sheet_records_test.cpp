@@ -303,10 +303,11 @@ TEST(CellRecords, NumberKeepsValueAndFormatOfItsXf) {
   EXPECT_EQ(number_at(s, 1, 1), -0.5);
   EXPECT_EQ(number_at(s, 2, 2), 40000.0);
   EXPECT_EQ(number_at(s, 3, 3), 1e300);
-  EXPECT_EQ(find_cell(s, 0, 0)->format(), wb.xf_formats[0]);
-  EXPECT_EQ(find_cell(s, 1, 1)->format(), wb.xf_formats[1]);
-  EXPECT_EQ(find_cell(s, 2, 2)->format(), wb.xf_formats[2]);
-  EXPECT_EQ(find_cell(s, 3, 3)->format(), kNoFormat);  // XF beyond the records read
+  EXPECT_EQ(find_cell(s, 0, 0)->xf, 0);
+  EXPECT_EQ(find_cell(s, 1, 1)->xf, 1);
+  EXPECT_EQ(find_cell(s, 2, 2)->xf, 2);
+  EXPECT_EQ(find_cell(s, 3, 3)->xf, 99);
+  EXPECT_EQ(xf_format(wb, 99), kNoFormatIndex);  // XF beyond the records read
   EXPECT_EQ(s.cells.size(), 4u);
 }
 
@@ -332,9 +333,9 @@ TEST(CellRecords, MulRkFillsItsSpanEachWithItsOwnXf) {
   EXPECT_EQ(number_at(s, 5, 3), 11.0);
   EXPECT_EQ(number_at(s, 5, 4), 12.34);
   EXPECT_EQ(number_at(s, 5, 5), std::nullopt);
-  EXPECT_EQ(find_cell(s, 5, 2)->format(), wb.xf_formats[0]);
-  EXPECT_EQ(find_cell(s, 5, 3)->format(), wb.xf_formats[1]);
-  EXPECT_EQ(find_cell(s, 5, 4)->format(), wb.xf_formats[2]);
+  EXPECT_EQ(find_cell(s, 5, 2)->xf, 0);
+  EXPECT_EQ(find_cell(s, 5, 3)->xf, 1);
+  EXPECT_EQ(find_cell(s, 5, 4)->xf, 2);
   EXPECT_EQ(s.cells.size(), 3u);
 }
 
@@ -416,7 +417,7 @@ TEST_P(FormulaResults, CellOrNot) {
   ASSERT_EQ(cell != nullptr, c.has_cell);
   if (cell) {
     EXPECT_EQ(cell->type(), CELL_NUMBER);
-    EXPECT_EQ(cell->format(), wb.xf_formats[1]);
+    EXPECT_EQ(cell->xf, 1);
     // The value is the 8 result bytes as a double, whatever they hold.
     Bytes d = data_of(c.record);
     double expected = le_double(std::span<const uint8_t>(d), 6);
@@ -609,13 +610,15 @@ TEST(CellRecords, CellsBeforeDimensionsAreDropped) {
 
 // The handler answers false for EOF alone.
 TEST(LoadSheetRecord, StopsAtEofOnly) {
-  Workbook wb;
   Bytes stream = xlsw::dimensions(2, 2) + xlsw::record(0x1234, {1, 2, 3}) +
                  xlsw::number(1, 1, 0, 5.0) + xlsw::eof() + xlsw::number(0, 0, 0, 6.0);
-  wb.reader.data = stream;
+  RecordReader reader;
+  reader.data = stream;
   Sheet sheet;
+  SheetContext ctx(sheet);
   std::vector<bool> answers;
-  while (auto rec = read_record(wb.reader)) answers.push_back(load_sheet_record(wb, sheet, *rec));
+  while (auto rec = read_record(reader))
+    answers.push_back(load_sheet_record(ctx, rec->id, record_data(reader, *rec)));
   EXPECT_EQ(answers, (std::vector<bool>{true, true, true, false, true}));
   finish_sheet(sheet);
   EXPECT_EQ(sheet.cells.size(), 2u);

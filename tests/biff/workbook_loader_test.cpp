@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "biff/workbook.hpp"
+#include "support/loaded_workbook.hpp"
 #include "support/xls_writer.hpp"
 
 namespace sheetdump {
@@ -36,9 +37,11 @@ Bytes units16(std::initializer_list<uint16_t> units) {
   return b;
 }
 
-Workbook load(const Bytes& stream) { return load_workbook(xlsw::with_filler(stream)); }
+using testsupport::LoadedWorkbook;
 
-Workbook load_book(const std::vector<std::string>& names, const std::vector<Bytes>& substreams,
+LoadedWorkbook load(const Bytes& stream) { return testsupport::load_loaded(xlsw::with_filler(stream)); }
+
+LoadedWorkbook load_book(const std::vector<std::string>& names, const std::vector<Bytes>& substreams,
                    const std::vector<Bytes>& globals = {}) {
   return load(xlsw::workbook_stream(names, globals, substreams));
 }
@@ -71,20 +74,20 @@ std::optional<double> number_at(const Sheet& s, int32_t row, int32_t col) {
 }
 
 // Everything the writers can see of a loaded workbook, as text.
-std::string summary(const Workbook& wb) {
+std::string summary(const LoadedWorkbook& wb) {
   std::ostringstream os;
   os << "names:";
   for (const auto& n : wb.sheet_names) os << " [" << n << "]";
   os << "\nxf:";
-  for (uint8_t f : wb.xf_formats) os << " " << int(f);
+  for (int32_t f : wb.xf_formats) os << " " << f;
   os << "\nsst:";
   for (size_t i = 0; i < wb.sst.count(); ++i) os << " [" << *wb.sst.at(int32_t(i)) << "]";
   for (const Sheet& s : wb.sheets) {
     os << "\nsheet " << (s.name ? *s.name : "<none>") << " kind " << s.kind << " " << s.rows
        << "x" << s.cols << ":";
     for (const Cell& c : s.cells) {
-      os << " (" << c.row << "," << int(c.col) << " t" << int(c.type()) << " f"
-         << int(c.format()) << " ";
+      os << " (" << c.row << "," << int(c.col) << " t" << int(c.type()) << " x"
+         << c.xf << " ";
       if (c.type() == CELL_NUMBER)
         os << cell_number(s, c);
       else
@@ -113,7 +116,7 @@ TEST_P(ClassifyBof, Kind) {
   // The same BOF found in a file after the globals.
   Bytes stream = xlsw::workbook_stream({"S"}, {}, {}) + xlsw::record(0x0809, c.data) +
                  xlsw::eof();
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   ASSERT_EQ(wb.sheets.size(), 1u);
   EXPECT_EQ(wb.sheets[0].kind, c.kind);
   EXPECT_EQ(wb.sheets[0].name, "S");
@@ -151,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ClassifyBofInFile, WorksheetWithShortBofStillLoadsItsCells) {
   Bytes ws = xlsw::record(0x0809, Bytes{0x00, 0x06, 0x10}) + xlsw::dimensions(2, 2) +
              xlsw::number(1, 1, 0, 5.0) + xlsw::eof();
-  Workbook wb = load_book({"S"}, {ws});
+  LoadedWorkbook wb = load_book({"S"}, {ws});
   ASSERT_EQ(wb.sheets.size(), 1u);
   EXPECT_EQ(wb.sheets[0].kind, SUBSTREAM_SHEET_BIFF8);
   EXPECT_EQ(number_at(wb.sheets[0], 1, 1), 5.0);
@@ -160,19 +163,19 @@ TEST(ClassifyBofInFile, WorksheetWithShortBofStillLoadsItsCells) {
 // ---------------------------------------------------------------- names
 
 TEST(SheetNames, FewerNamesThanSheets) {
-  Workbook wb = load_book({"A", "B"}, {sheet_with(1), sheet_with(2), sheet_with(3)});
+  LoadedWorkbook wb = load_book({"A", "B"}, {sheet_with(1), sheet_with(2), sheet_with(3)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B", std::nullopt}));
   EXPECT_EQ(number_at(wb.sheets[2], 0, 0), 3.0);
 }
 
 TEST(SheetNames, MoreNamesThanSheets) {
-  Workbook wb = load_book({"A", "B", "C"}, {sheet_with(1)});
+  LoadedWorkbook wb = load_book({"A", "B", "C"}, {sheet_with(1)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A"}));
   EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"A", "B", "C"}));
 }
 
 TEST(SheetNames, NoNames) {
-  Workbook wb = load_book({}, {sheet_with(1), sheet_with(2)});
+  LoadedWorkbook wb = load_book({}, {sheet_with(1), sheet_with(2)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{std::nullopt, std::nullopt}));
 }
 
@@ -184,7 +187,7 @@ TEST(SheetNames, GivenByPositionNotByStreamOffset) {
                                                     Bytes{uint8_t(std::string(n).size()), 0} +
                                                     text(n));
   stream = stream + xlsw::eof() + sheet_with(1) + sheet_with(2);
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"First", "Second"}));
 }
 
@@ -207,7 +210,7 @@ TEST_P(Biff8Names, Name) {
   const NameCase& c = GetParam();
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::record(kBoundSheet, c.data) +
                  xlsw::boundsheet("after") + xlsw::eof() + sheet_with(1) + sheet_with(2);
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   // A bad name never costs its position: the next sheet keeps its name.
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{c.expected, "after"}));
 }
@@ -250,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SheetNames, WriterWideNamesBecomeUtf8) {
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet16(u"\u00dcbersicht") +
                  xlsw::boundsheet16(u"\U0001F600") + xlsw::eof() + sheet_with(1) + sheet_with(2);
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   EXPECT_EQ(names_of(wb),
             (std::vector<std::optional<std::string>>{"\xC3\x9C" "bersicht", "\xF0\x9F\x98\x80"}));
 }
@@ -264,7 +267,7 @@ TEST_P(Biff5Names, Name) {
   Bytes stream = xlsw::bof(xlsw::kBiff5, xlsw::kGlobals) + xlsw::record(kBoundSheet, c.data) +
                  xlsw::boundsheet5("after") + xlsw::eof() + sheet_with(1, xlsw::kBiff5) +
                  sheet_with(2, xlsw::kBiff5);
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   EXPECT_TRUE(wb.biff5);
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{c.expected, "after"}));
   EXPECT_EQ(kinds_of(wb), (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF5, SUBSTREAM_SHEET_BIFF5}));
@@ -294,7 +297,7 @@ TEST(SheetNames, WriterBiff5NamesAndCells) {
              xlsw::number(2, 2, 0, 8.5) + xlsw::eof();
   Bytes stream = xlsw::bof(xlsw::kBiff5, xlsw::kGlobals) + xlsw::boundsheet5("Tabelle1") +
                  xlsw::eof() + ws;
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   ASSERT_EQ(wb.sheets.size(), 1u);
   EXPECT_EQ(wb.sheets[0].name, "Tabelle1");
   EXPECT_EQ(wb.sheets[0].kind, SUBSTREAM_SHEET_BIFF5);
@@ -306,7 +309,7 @@ TEST(SheetNames, VersionFromTheFirstRecordOnly) {
   Bytes biff8_name = xlsw::record(kBoundSheet, pos_and_options() + Bytes{2, 0} + text("ok"));
   // A non-BOF record at 512 whose data looks like a BIFF5 BOF: BIFF8 names.
   Bytes not_bof = xlsw::record(0x0010, bof_data(0x0500, 0x0005, 8));
-  Workbook wb = load(not_bof + biff8_name + xlsw::eof() + sheet_with(1));
+  LoadedWorkbook wb = load(not_bof + biff8_name + xlsw::eof() + sheet_with(1));
   EXPECT_FALSE(wb.biff5);
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"ok"}));
   // A BIFF5 BOF later in the globals changes nothing either.
@@ -318,7 +321,7 @@ TEST(SheetNames, VersionFromTheFirstRecordOnly) {
 
 TEST(SheetNames, FirstRecordIsDroppedWhateverItIs) {
   // A BOUNDSHEET at offset 512 gives no name.
-  Workbook wb = load(xlsw::boundsheet("Ghost") + xlsw::boundsheet("Real") + xlsw::eof() +
+  LoadedWorkbook wb = load(xlsw::boundsheet("Ghost") + xlsw::boundsheet("Real") + xlsw::eof() +
                      sheet_with(1));
   EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"Real"}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"Real"}));
@@ -343,7 +346,7 @@ TEST(Substreams, EmbeddedChartIsSkippedAndTheWorksheetGoesOn) {
               xlsw::number(1, 0, 0, 99.0) + xlsw::eof() +
               // Back in the worksheet after the chart's EOF.
               xlsw::number(2, 0, 0, 3.0) + xlsw::eof();
-  Workbook wb = load_book({"A", "B"}, {ws1, sheet_with(7)});
+  LoadedWorkbook wb = load_book({"A", "B"}, {ws1, sheet_with(7)});
   ASSERT_EQ(wb.sheets.size(), 2u);
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B"}));
   const Sheet& a = wb.sheets[0];
@@ -362,7 +365,7 @@ TEST(Substreams, SeveralEmbeddedChartsInOneWorksheet) {
     ws = ws + xlsw::number(r, 0, 0, r) + xlsw::bof(xlsw::kBiff8, xlsw::kChart) +
          xlsw::number(r, 1, 0, 99.0) + xlsw::eof();
   ws = ws + xlsw::eof();
-  Workbook wb = load_book({"A", "B"}, {ws, sheet_with(7)});
+  LoadedWorkbook wb = load_book({"A", "B"}, {ws, sheet_with(7)});
   ASSERT_EQ(wb.sheets.size(), 2u);
   EXPECT_EQ(wb.sheets[0].cells.size(), 4u);
   for (uint16_t r = 0; r < 4; ++r) EXPECT_EQ(number_at(wb.sheets[0], r, 0), double(r));
@@ -370,7 +373,7 @@ TEST(Substreams, SeveralEmbeddedChartsInOneWorksheet) {
 }
 
 TEST(Substreams, ChartSheetBetweenTwoWorksheets) {
-  Workbook wb = load_book({"A", "Chart", "C"}, {sheet_with(1), chart_substream(), sheet_with(3)});
+  LoadedWorkbook wb = load_book({"A", "Chart", "C"}, {sheet_with(1), chart_substream(), sheet_with(3)});
   EXPECT_EQ(kinds_of(wb),
             (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF8, SUBSTREAM_OTHER, SUBSTREAM_SHEET_BIFF8}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "Chart", "C"}));
@@ -387,7 +390,7 @@ TEST(Substreams, ChartSheetBetweenTwoWorksheets) {
 TEST(Substreams, ChartSheetWithTwoBofsAndOneEof) {
   Bytes chart = xlsw::bof(xlsw::kBiff8, xlsw::kChart) + xlsw::bof(xlsw::kBiff8, xlsw::kChart) +
                 xlsw::record(0x1002, Bytes(16, 0)) + xlsw::number(0, 0, 0, 99.0) + xlsw::eof();
-  Workbook wb = load_book({"A", "Chart", "C"}, {sheet_with(1), chart, sheet_with(3)});
+  LoadedWorkbook wb = load_book({"A", "Chart", "C"}, {sheet_with(1), chart, sheet_with(3)});
   EXPECT_EQ(kinds_of(wb),
             (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF8, SUBSTREAM_OTHER, SUBSTREAM_SHEET_BIFF8}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "Chart", "C"}));
@@ -400,7 +403,7 @@ TEST(Substreams, OtherSubstreamsEndAtTheirFirstEof) {
   Bytes macro = xlsw::bof(xlsw::kBiff8, kMacro) + xlsw::dimensions(2, 2) +
                 xlsw::number(0, 0, 0, 5.0) + xlsw::eof();
   Bytes globals = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet("X") + xlsw::eof();
-  Workbook wb = load_book({"M", "A", "G", "B"}, {macro, sheet_with(1), globals, sheet_with(2)});
+  LoadedWorkbook wb = load_book({"M", "A", "G", "B"}, {macro, sheet_with(1), globals, sheet_with(2)});
   EXPECT_EQ(kinds_of(wb), (std::vector<int32_t>{SUBSTREAM_OTHER, SUBSTREAM_SHEET_BIFF8,
                                                 SUBSTREAM_GLOBALS_BIFF8, SUBSTREAM_SHEET_BIFF8}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"M", "A", "G", "B"}));
@@ -412,7 +415,7 @@ TEST(Substreams, OtherSubstreamsEndAtTheirFirstEof) {
 
 TEST(Substreams, RecordsBetweenSubstreamsAreSkipped) {
   Bytes junk = xlsw::record(0x1234, Bytes(7, 0)) + xlsw::eof() + xlsw::number(0, 0, 0, 1.0);
-  Workbook wb = load_book({"A", "B"}, {sheet_with(1), junk, sheet_with(2)});
+  LoadedWorkbook wb = load_book({"A", "B"}, {sheet_with(1), junk, sheet_with(2)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B"}));
   EXPECT_EQ(number_at(wb.sheets.at(1), 0, 0), 2.0);
 }
@@ -420,7 +423,7 @@ TEST(Substreams, RecordsBetweenSubstreamsAreSkipped) {
 TEST(Substreams, WorksheetWithoutEofEndsWithTheData) {
   Bytes ws = xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) + xlsw::dimensions(3, 3) +
              xlsw::number(0, 0, 0, 1.0) + xlsw::number(2, 2, 0, 2.0);
-  Workbook wb = load_book({"A"}, {ws});
+  LoadedWorkbook wb = load_book({"A"}, {ws});
   ASSERT_EQ(wb.sheets.size(), 1u);
   EXPECT_EQ(wb.sheets[0].cells.size(), 2u);
 }
@@ -435,7 +438,7 @@ TEST_P(OddLengths, EverySheetFoundAndNamed) {
   Bytes ws1 = xlsw::worksheet(4, 4, {filler, xlsw::number(1, 1, 0, 1.0), filler});
   Bytes chart = xlsw::bof(xlsw::kBiff8, xlsw::kChart) + filler + xlsw::eof();
   Bytes ws3 = xlsw::worksheet(4, 4, {xlsw::number(2, 2, 0, 3.0), filler});
-  Workbook wb = load_book({"A", "B", "C", "D"},
+  LoadedWorkbook wb = load_book({"A", "B", "C", "D"},
                           {ws1, chart, ws3, sheet_with(4)}, {filler});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B", "C", "D"}));
   EXPECT_EQ(kinds_of(wb), (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF8, SUBSTREAM_OTHER,
@@ -463,7 +466,7 @@ TEST_P(BofWordInData, AddsNoPhantomSheet) {
                                xlsw::record(0x1234, xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) +
                                                         xlsw::dimensions(1, 1) + xlsw::eof()),
                                xlsw::label(5, 5, 0, "\x09\x08\x10\x00")});
-  Workbook wb = load_book({"A", "B"}, {ws1, sheet_with(2)});
+  LoadedWorkbook wb = load_book({"A", "B"}, {ws1, sheet_with(2)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B"}));
   ASSERT_EQ(wb.sheets.size(), 2u);
   EXPECT_EQ(wb.sheets[0].rows, 3000);
@@ -481,7 +484,7 @@ TEST(ShortFiles, ShorterThan512BytesHasNothing) {
                                        {sheet_with(1)});
   ASSERT_LT(stream.size(), 512u);
   for (size_t len : {size_t(0), size_t(1), size_t(4), stream.size()}) {
-    Workbook wb = load_workbook(Bytes(stream.begin(), stream.begin() + long(len)));
+    LoadedWorkbook wb = testsupport::load_loaded(Bytes(stream.begin(), stream.begin() + long(len)));
     EXPECT_TRUE(wb.sheets.empty()) << len;
     EXPECT_TRUE(wb.sheet_names.empty()) << len;
     EXPECT_TRUE(wb.xf_formats.empty()) << len;
@@ -490,16 +493,16 @@ TEST(ShortFiles, ShorterThan512BytesHasNothing) {
   // 511 bytes of filler and the first byte of the stream.
   Bytes almost = xlsw::with_filler(stream);
   almost.resize(511);
-  EXPECT_TRUE(load_workbook(almost).sheets.empty());
+  EXPECT_TRUE(testsupport::load_loaded(almost).sheets.empty());
   // Exactly the filler.
   almost.resize(512);
-  EXPECT_TRUE(load_workbook(almost).sheets.empty());
+  EXPECT_TRUE(testsupport::load_loaded(almost).sheets.empty());
 }
 
 TEST(ShortFiles, EndsInsideTheGlobals) {
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet("A") +
                  xlsw::boundsheet("B");
-  Workbook wb = load(stream);
+  LoadedWorkbook wb = load(stream);
   EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"A", "B"}));
   EXPECT_TRUE(wb.sheets.empty());
 }
@@ -511,7 +514,7 @@ TEST(ShortFiles, EndsInsideAHeaderOfTheLastWorksheet) {
   Bytes next = xlsw::number(3, 3, 0, 9.0);
   for (size_t n = 0; n <= 3; ++n) {
     Bytes stream = base + Bytes(next.begin(), next.begin() + long(n));
-    Workbook wb = load(stream);
+    LoadedWorkbook wb = load(stream);
     ASSERT_EQ(wb.sheets.size(), 2u) << n;
     EXPECT_EQ(wb.sheets[1].name, "B");
     EXPECT_EQ(number_at(wb.sheets[1], 0, 0), 2.0) << n;
@@ -525,7 +528,7 @@ TEST(ShortFiles, EndsInsideARecordOfTheLastWorksheet) {
   Bytes next = xlsw::number(3, 3, 0, 9.0);
   for (size_t n = 4; n < next.size(); ++n) {
     Bytes stream = base + Bytes(next.begin(), next.begin() + long(n));
-    Workbook wb = load(stream);
+    LoadedWorkbook wb = load(stream);
     ASSERT_EQ(wb.sheets.size(), 2u) << n;
     EXPECT_EQ(number_at(wb.sheets[1], 0, 0), 2.0) << n;
     // Whatever the cut record gives, it can only be at its own position.
@@ -544,10 +547,10 @@ TEST(ShortFiles, EveryPrefixLoadsAPartOfTheWhole) {
        chart_substream(),
        xlsw::worksheet(2, 2, {xlsw::formula_number(1, 1, 0, 2.5), xlsw::rk(0, 0, 0, 6)})});
   Bytes file = xlsw::with_filler(stream);
-  Workbook whole = load_workbook(file);
+  LoadedWorkbook whole = testsupport::load_loaded(file);
   ASSERT_EQ(whole.sheets.size(), 3u);
   for (size_t len = 0; len <= file.size(); ++len) {
-    Workbook wb = load_workbook(Bytes(file.begin(), file.begin() + long(len)));
+    LoadedWorkbook wb = testsupport::load_loaded(Bytes(file.begin(), file.begin() + long(len)));
     ASSERT_LE(wb.sheets.size(), whole.sheets.size()) << len;
     ASSERT_LE(wb.sheet_names.size(), whole.sheet_names.size()) << len;
     // A record cut by the end reads 0xFF for its missing bytes, so only the
@@ -596,8 +599,8 @@ class Wrappers : public ::testing::TestWithParam<WrapperCase> {};
 TEST_P(Wrappers, CompoundFileLoadsLikeFiller) {
   const WrapperCase& c = GetParam();
   Bytes stream = sample_stream(c.cells);
-  Workbook plain = load_workbook(xlsw::with_filler(stream));
-  Workbook cfb = load_workbook(xlsw::compound_file(stream, c.opts));
+  LoadedWorkbook plain = testsupport::load_loaded(xlsw::with_filler(stream));
+  LoadedWorkbook cfb = testsupport::load_loaded(xlsw::compound_file(stream, c.opts));
   ASSERT_EQ(plain.sheets.size(), 3u);
   EXPECT_EQ(plain.sheets[0].cells.size(), size_t(2 * c.cells));
   EXPECT_EQ(summary(cfb), summary(plain));

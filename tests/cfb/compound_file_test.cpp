@@ -34,6 +34,14 @@ Bytes pattern(size_t n, uint8_t seed) {
 }
 
 // The loader's choice of stream.
+// A file's bytes, or none when it cannot be read.
+std::optional<Bytes> read_file(const std::string& path) {
+  auto f = FileBytes::open(path);
+  if (!f) return std::nullopt;
+  auto b = f->bytes();
+  return Bytes(b.begin(), b.end());
+}
+
 std::optional<std::vector<Extent>> find_workbook_stream(std::span<const uint8_t> file) {
   auto extents = find_stream(file, "Workbook");
   if (!extents) extents = find_stream(file, "Book");

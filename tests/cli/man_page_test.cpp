@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/command_line.hpp"
+#include "cli/options.hpp"
 #include "cli/shell_script.hpp"
 
 namespace {
@@ -189,7 +189,7 @@ TEST(ManPage, DiagnosticsAreTheMessagesTheProgramPrints) {
 
   // The allocation failure cannot be provoked under the sanitizers; its
   // text must at least be the one the program carries.
-  std::string source = read_file_text(source_dir() / "src" / "biff" / "alloc_or_die.cpp");
+  std::string source = read_file_text(source_dir() / "src" / "cli" / "alloc_or_die.cpp");
   EXPECT_NE(source.find("\"" + messages[1] + "%"), std::string::npos);
 }
 

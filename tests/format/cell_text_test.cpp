@@ -12,12 +12,13 @@
 #include <string>
 
 #include "format/builtin_formats.hpp"
+#include "format/date_text.hpp"
 #include "support/model_builder.hpp"
 
 namespace {
 
 using sheetdump::cell_text;
-using sheetdump::kNoFormat;
+using sheetdump::kNoFormatIndex;
 using sheetdump::TextBuffer;
 using testsupport::ModelBuilder;
 
@@ -25,22 +26,22 @@ constexpr const char* kIso = "%Y-%m-%d %H:%M:%S";
 
 class CellText : public ::testing::Test {
  protected:
-  void SetUp() override { sheetdump::set_date_override(nullptr); }
-  void TearDown() override { sheetdump::set_date_override(nullptr); }
+  // The run's options: date_pattern is SQL's --isodate.
+  sheetdump::RenderOptions options_;
 
   // One number cell with built-in format index `format_index`, rendered.
-  static std::string render(double value, int32_t format_index) {
+  std::string render(double value, int32_t format_index) {
     ModelBuilder mb;
     mb.sheet("S", 1, 1).number(0, 0, value, format_index);
     sheetdump::Workbook wb = mb.build();
     TextBuffer buf;
-    auto text = cell_text(wb, wb.sheets[0], 0, 0, buf);
+    auto text = cell_text(wb, wb.sheets[0], 0, 0, buf, options_);
     return text ? std::string(*text) : std::string("<none>");
   }
-  static std::string iso(double serial) {
-    sheetdump::set_date_override(kIso);
+  std::string iso(double serial) {
+    options_.date_pattern = kIso;
     std::string s = render(serial, 14);
-    sheetdump::set_date_override(nullptr);
+    options_.date_pattern = nullptr;
     return s;
   }
   static std::string c_printf(const char* pattern, double v) {
@@ -65,8 +66,7 @@ TEST_F(CellText, DateExamples) {
 }
 
 TEST_F(CellText, OverrideReplacesEveryDatePatternButNoNumberPattern) {
-  sheetdump::set_date_override(kIso);
-  EXPECT_STREQ(sheetdump::date_override(), kIso);
+  options_.date_pattern = kIso;
   // Time-only patterns too.
   EXPECT_EQ(render(0.5, 20), "1899-12-30 12:00:00");
   for (const sheetdump::FormatInfo& f : sheetdump::builtin_formats()) {
@@ -75,8 +75,7 @@ TEST_F(CellText, OverrideReplacesEveryDatePatternButNoNumberPattern) {
   }
   EXPECT_EQ(render(1234.56, 2), "1234.56");
   EXPECT_EQ(render(1234.56, 0), "1234.56000");
-  sheetdump::set_date_override(nullptr);
-  EXPECT_EQ(sheetdump::date_override(), nullptr);
+  options_.date_pattern = nullptr;
   EXPECT_EQ(render(27738.14929398148, 14), "12/10/75");
 }
 
@@ -121,9 +120,9 @@ TEST_F(CellText, DatesThatCannotBeBrokenDownRenderByTheGeneralRule) {
     sheetdump::append_general(expected, serial);
     std::string general(expected.view());
     EXPECT_EQ(render(serial, 14), general) << serial;
-    sheetdump::set_date_override(kIso);
+    options_.date_pattern = kIso;
     EXPECT_EQ(render(serial, 22), general) << serial;
-    sheetdump::set_date_override(nullptr);
+    options_.date_pattern = nullptr;
   }
   EXPECT_EQ(render(1e12, 14), "1000000000000");
   EXPECT_EQ(render(-1e12 - 0.5, 14), "-1000000000000.5");
@@ -185,28 +184,31 @@ TEST_F(CellText, AppendDateAddsToTheBufferOrLeavesItAlone) {
   EXPECT_EQ(buf.view(), "at 03:34");
 }
 
-TEST_F(CellText, FormatSlotsWithoutAFormatRenderByTheGeneralRule) {
-  // Three XF records: format 14, a format index not in the table, format 2.
+TEST_F(CellText, XfRecordsWithoutAFormatRenderByTheGeneralRule) {
+  // Three XF records: format 14, one too short to name a format, format 2.
   sheetdump::Workbook wb;
-  wb.xf_formats = {testsupport::format_slot(14), kNoFormat, testsupport::format_slot(2)};
-  EXPECT_EQ(sheetdump::xf_format(wb, 0), testsupport::format_slot(14));
-  EXPECT_EQ(sheetdump::xf_format(wb, 1), kNoFormat);
-  EXPECT_EQ(sheetdump::xf_format(wb, 2), testsupport::format_slot(2));
-  // Slots at and beyond the count of XF records.
+  wb.xf_formats = {14, kNoFormatIndex, 2};
+  EXPECT_EQ(sheetdump::xf_format(wb, 0), 14);
+  EXPECT_EQ(sheetdump::xf_format(wb, 1), kNoFormatIndex);
+  EXPECT_EQ(sheetdump::xf_format(wb, 2), 2);
+  // Indices at and beyond the count of XF records.
   for (int32_t xf : {3, 4, 254, 255, 256, 4095, 65535, -1, std::numeric_limits<int32_t>::min(),
                      std::numeric_limits<int32_t>::max()})
-    EXPECT_EQ(sheetdump::xf_format(wb, xf), kNoFormat) << xf;
+    EXPECT_EQ(sheetdump::xf_format(wb, xf), kNoFormatIndex) << xf;
 
-  // A cell whose slot holds no table row, whatever its six bits say.
-  for (uint8_t slot = uint8_t(sheetdump::builtin_formats().size()); slot <= kNoFormat; ++slot) {
+  // A cell whose XF names no format, or no XF record at all; and format
+  // indices the built-in table lacks.
+  for (uint16_t xf : {uint16_t(1), uint16_t(3), uint16_t(255), uint16_t(4095), uint16_t(65535)}) {
     ModelBuilder mb;
-    mb.sheet("S", 1, 2).number_slot(0, 0, 27738.14929398148, slot).number_slot(0, 1, 1.5, slot);
+    mb.sheet("S", 1, 2).number_xf(0, 0, 27738.14929398148, xf).number_xf(0, 1, 1.5, xf);
     sheetdump::Workbook w = mb.build();
+    w.xf_formats = {14, kNoFormatIndex, 2};
     TextBuffer buf;
-    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 0, buf).value_or("<none>"), "27738.14929")
-        << int(slot);
-    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 1, buf).value_or("<none>"), "1.5") << int(slot);
+    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 0, buf).value_or("<none>"), "27738.14929") << xf;
+    EXPECT_EQ(cell_text(w, w.sheets[0], 0, 1, buf).value_or("<none>"), "1.5") << xf;
   }
+  for (int32_t index : {0, 23, 36, 49, 50, 163, 164, 166, 1000})
+    EXPECT_EQ(render(27738.14929398148, index), "27738.14929") << index;
 }
 
 TEST_F(CellText, TextCells) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "biff/workbook_loader.hpp"
-#include "cli/command_line.hpp"
+#include "cli/options.hpp"
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
@@ -37,8 +37,17 @@ uint64_t grid_positions(const sheetdump::Workbook& wb) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace sheetdump;
-  set_date_override(nullptr);
-  Workbook wb = load_workbook(std::vector<uint8_t>(data, data + size));
+  // The input's length chooses what is read and how it is rendered, so
+  // that every reading scope and rendering is searched while seed files
+  // stay whole workbooks.
+  const size_t mode = size % 4;
+  LoadOptions load;
+  load.all = mode != 0;
+  RenderOptions render;
+  render.all = load.all;
+  if (mode == 2) render.rendering = Rendering::Exact;
+  if (mode == 3) render.rendering = Rendering::Formatted;
+  Workbook wb = load_workbook(std::vector<uint8_t>(data, data + size), load);
 
   // A DIMENSIONS record of a few bytes may claim a grid of 65,536 x 256
   // positions, and an input can hold thousands of them. Output that large
@@ -51,17 +60,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint64_t positions = grid_positions(wb);
   OutputStream out(sink());
   if (positions <= (uint64_t(1) << 10)) {
-    write_csv(wb, out);
-    write_tab(wb, out);
-    write_sql(wb, nullptr, QUOTE_ORACLE, out);
-    write_sql(wb, nullptr, QUOTE_POSTGRES, out);
-    write_sql(wb, kIsoDatePattern, QUOTE_ORACLE, out);
-    write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out);
+    write_csv(wb, out, render);
+    write_tab(wb, out, render);
+    write_sql(wb, nullptr, QUOTE_ORACLE, out, render);
+    write_sql(wb, nullptr, QUOTE_POSTGRES, out, render);
+    write_sql(wb, kIsoDatePattern, QUOTE_ORACLE, out, render);
+    write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out, render);
   } else if (positions <= (uint64_t(1) << 13)) {
-    write_csv(wb, out);
-    write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out);
+    write_csv(wb, out, render);
+    write_sql(wb, kIsoDatePattern, QUOTE_POSTGRES, out, render);
   }
   out.flush();
-  set_date_override(nullptr);
   return 0;
 }

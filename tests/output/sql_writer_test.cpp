@@ -39,8 +39,6 @@ std::string sql(const sheetdump::Workbook& wb, QuoteStyle style = QUOTE_ORACLE,
 
 class SqlWriter : public ::testing::Test {
  protected:
-  void SetUp() override { sheetdump::set_date_override(nullptr); }
-  void TearDown() override { sheetdump::set_date_override(nullptr); }
 
   // A sheet "Items" with columns id and note and one data row holding `text`.
   static sheetdump::Workbook items_with(std::string_view text) {
@@ -252,13 +250,15 @@ TEST_F(SqlWriter, DatesInTheColumnListAndValuesFollowTheOverride) {
             "('1975-12-10 03:34:59','1234.56');\n");
 }
 
-TEST_F(SqlWriter, OverrideIsSetFirstAndStays) {
-  // Set even for a workbook without sheets, and cleared by a null pattern.
-  sheetdump::Workbook none;
-  sql(none, QUOTE_ORACLE, kIso);
-  EXPECT_STREQ(sheetdump::date_override(), kIso);
-  sql(none, QUOTE_ORACLE, nullptr);
-  EXPECT_EQ(sheetdump::date_override(), nullptr);
+TEST_F(SqlWriter, DatePatternHoldsForOneWriteOnly) {
+  ModelBuilder mb;
+  mb.sheet("D", 2, 1).text(0, 0, "d").number(1, 0, 27738.14929398148, 14);
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE, kIso), "INSERT INTO D (d) values ('1975-12-10 03:34:59');\n");
+  // Nothing of the earlier run's pattern stays behind.
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE, nullptr), "INSERT INTO D (d) values ('12/10/75');\n");
+  sheetdump::TextBuffer buf;
+  EXPECT_EQ(sheetdump::cell_text(wb, wb.sheets[0], 1, 0, buf).value_or(""), "12/10/75");
 }
 
 TEST_F(SqlWriter, RowZeroIsNeverAValueRow) {

@@ -2,15 +2,13 @@
 
 #include <algorithm>
 
-#include "format/builtin_formats.hpp"
-
 namespace testsupport {
 
 using sheetdump::Cell;
+using Kind = sheetdump::Cell::Kind;
 
-uint8_t format_slot(int32_t format_index) {
-  return sheetdump::lookup_format(format_index).value_or(sheetdump::kNoFormat);
-}
+// An XF index that no workbook built here reaches.
+constexpr uint16_t kNoXf = 0xFFFF;
 
 sheetdump::Sheet& SheetBuilder::sheet() { return owner_.wb_.sheets[index_]; }
 
@@ -19,25 +17,42 @@ SheetBuilder& SheetBuilder::text(uint16_t row, uint8_t col, std::string_view tex
 }
 
 SheetBuilder& SheetBuilder::sst_index(uint16_t row, uint8_t col, uint32_t index) {
-  sheet().cells.push_back(Cell::make(row, col, Cell::TEXT, 0, index));
+  sheet().cells.push_back(Cell::make(row, col, Kind::SharedString, 0, index));
   return *this;
 }
 
 SheetBuilder& SheetBuilder::number(uint16_t row, uint8_t col, double value,
                                    int32_t format_index) {
-  return number_slot(row, col, value, format_slot(format_index));
+  return number_xf(row, col, value, owner_.xf_for(format_index));
 }
 
-SheetBuilder& SheetBuilder::number_slot(uint16_t row, uint8_t col, double value, uint8_t slot) {
+SheetBuilder& SheetBuilder::number_xf(uint16_t row, uint8_t col, double value, uint16_t xf) {
   sheetdump::Sheet& s = sheet();
-  s.cells.push_back(Cell::make(row, col, Cell::DOUBLE, slot, uint32_t(s.numbers.size())));
+  s.cells.push_back(Cell::make(row, col, Kind::Double, xf, uint32_t(s.numbers.size())));
   s.numbers.push_back(value);
+  return *this;
+}
+
+SheetBuilder& SheetBuilder::inline_text(uint16_t row, uint8_t col, std::string_view text) {
+  sheetdump::Sheet& s = sheet();
+  s.texts.add(text);
+  s.cells.push_back(Cell::make(row, col, Kind::Text, 0, uint32_t(s.texts.count() - 1)));
+  return *this;
+}
+
+SheetBuilder& SheetBuilder::boolean(uint16_t row, uint8_t col, bool value) {
+  sheet().cells.push_back(Cell::make(row, col, Kind::Boolean, 0, value ? 1 : 0));
+  return *this;
+}
+
+SheetBuilder& SheetBuilder::error(uint16_t row, uint8_t col, uint8_t code) {
+  sheet().cells.push_back(Cell::make(row, col, Kind::Error, 0, code));
   return *this;
 }
 
 SheetBuilder& SheetBuilder::rk(uint16_t row, uint8_t col, uint32_t rk_value,
                                int32_t format_index) {
-  sheet().cells.push_back(Cell::make(row, col, Cell::RK, format_slot(format_index), rk_value));
+  sheet().cells.push_back(Cell::make(row, col, Kind::Rk, owner_.xf_for(format_index), rk_value));
   return *this;
 }
 
@@ -49,6 +64,25 @@ SheetBuilder ModelBuilder::sheet(std::optional<std::string> name, int32_t rows, 
   s.cols = cols;
   wb_.sheets.push_back(std::move(s));
   return SheetBuilder(*this, wb_.sheets.size() - 1);
+}
+
+uint16_t ModelBuilder::xf_for(int32_t format_index) {
+  if (format_index < 0) return kNoXf;
+  auto& xfs = wb_.xf_formats;
+  for (size_t i = 0; i < xfs.size(); ++i)
+    if (xfs[i] == format_index) return uint16_t(i);
+  xfs.push_back(format_index);
+  return uint16_t(xfs.size() - 1);
+}
+
+ModelBuilder& ModelBuilder::format(int32_t index, std::string code) {
+  wb_.formats.push_back({index, std::move(code)});
+  return *this;
+}
+
+ModelBuilder& ModelBuilder::date1904(bool on) {
+  wb_.date1904 = on;
+  return *this;
 }
 
 uint32_t ModelBuilder::add_string(std::string_view text) {
@@ -71,7 +105,6 @@ sheetdump::Workbook ModelBuilder::build() {
         unique.push_back(c);
     }
     s.cells = std::move(unique);
-    if (s.name) wb_.sheet_names.push_back(*s.name);
   }
   return std::move(wb_);
 }

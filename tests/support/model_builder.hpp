@@ -30,14 +30,17 @@ class SheetBuilder {
   // A text cell naming shared string `index` as it stands (it may lie
   // outside the table).
   SheetBuilder& sst_index(uint16_t row, uint8_t col, uint32_t index);
-  // A number cell whose XF carries built-in format index `format_index`
-  // (-1, or any index the table lacks: no format, the general rule).
+  // A number cell whose XF carries format index `format_index` (-1: an XF
+  // index beyond every XF record, so no format, the general rule).
   SheetBuilder& number(uint16_t row, uint8_t col, double value, int32_t format_index = -1);
-  // A number cell with a raw format slot (a row of the built-in table, or
-  // any other 6-bit value).
-  SheetBuilder& number_slot(uint16_t row, uint8_t col, double value, uint8_t slot);
+  // A number cell naming XF record `xf` as it stands.
+  SheetBuilder& number_xf(uint16_t row, uint8_t col, double value, uint16_t xf);
   // A number cell stored as an RK value.
   SheetBuilder& rk(uint16_t row, uint8_t col, uint32_t rk_value, int32_t format_index = -1);
+  // A text of the sheet's own (an inline text or a formula's text result).
+  SheetBuilder& inline_text(uint16_t row, uint8_t col, std::string_view text);
+  SheetBuilder& boolean(uint16_t row, uint8_t col, bool value);
+  SheetBuilder& error(uint16_t row, uint8_t col, uint8_t code);
 
  private:
   friend class ModelBuilder;
@@ -54,6 +57,12 @@ class ModelBuilder {
   SheetBuilder sheet(std::optional<std::string> name, int32_t rows, int32_t cols);
   // Adds a string to the shared string table and returns its index.
   uint32_t add_string(std::string_view text);
+  // The XF index of an XF record with this format index (added when new);
+  // -1 gives an index beyond every XF record.
+  uint16_t xf_for(int32_t format_index);
+  // A FORMAT record of the workbook's own.
+  ModelBuilder& format(int32_t index, std::string code);
+  ModelBuilder& date1904(bool on = true);
   // The workbook, cells of every sheet sorted by position.
   sheetdump::Workbook build();
 
@@ -61,8 +70,5 @@ class ModelBuilder {
   friend class SheetBuilder;
   sheetdump::Workbook wb_;
 };
-
-// The built-in table row of a format index, or kNoFormat.
-uint8_t format_slot(int32_t format_index);
 
 }  // namespace testsupport

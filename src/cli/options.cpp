@@ -1,10 +1,7 @@
-#include "cli/command_line.hpp"
+#include "cli/options.hpp"
 
 #include <cstring>
 
-#include "biff/workbook_loader.hpp"
-#include "output/delimited_writer.hpp"
-#include "output/output_stream.hpp"
 
 namespace sheetdump {
 
@@ -58,37 +55,6 @@ void write_usage(std::FILE* out, const char* program) {
   std::fprintf(out, "  -o, --oracle      Use Oracle style quoting [''] \n");
   std::fprintf(out, "  -p, --postgres    Use PostgreSQL style quoting [\\'] \n");
   std::fprintf(out, "  -i, --isodate     Convert to ISO standard date [1975-12-10 03:34:59]\n");
-}
-
-int run(int argc, const char* const* argv) {
-  CommandLine cl = parse_command_line(argc, argv);
-  if (cl.help) {
-    write_usage(stderr, argc > 0 && argv[0] ? argv[0] : "sheetdump");
-    return 1;
-  }
-  use_large_output_buffer();
-  OutputStream out(stdout);
-  for (const std::string& path : cl.files) {
-    auto wb = open_workbook(path);
-    if (!wb) {
-      out.flush();  // earlier files' output stands
-      std::fprintf(stderr, "Could not open file for parsing: %s\n", path.c_str());
-      return 1;
-    }
-    switch (cl.mode) {
-      case MODE_SQL:
-        write_sql(*wb, cl.date_pattern, cl.quote, out);
-        break;
-      case MODE_TAB:
-        write_tab(*wb, out);
-        break;
-      default:
-        write_csv(*wb, out);
-        break;
-    }
-  }
-  out.flush();
-  return 1;
 }
 
 }  // namespace sheetdump

@@ -1,6 +1,6 @@
 // Option parsing: which arguments are options, what each one sets, and
 // where the file names begin.
-#include "cli/command_line.hpp"
+#include "cli/options.hpp"
 
 #include <gtest/gtest.h>
 

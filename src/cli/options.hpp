@@ -1,11 +1,12 @@
 // The command line: options up to the first argument that is not one, then
-// workbook file names; the usage text; and the run over every file.
+// workbook file names; and the usage text.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "format/render_options.hpp"
 #include "output/sql_writer.hpp"
 
 namespace sheetdump {
@@ -28,8 +29,5 @@ struct CommandLine {
 CommandLine parse_command_line(int argc, const char* const* argv);
 
 void write_usage(std::FILE* out, const char* program);
-
-// The entry routine: converts every file in order; the status is always 1.
-int run(int argc, const char* const* argv);
 
 }  // namespace sheetdump
