@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"", "ab", ""}, 11},
         SstCase{"many_small_records", many_strings(), many_expected(), 7},
         SstCase{"many_real_limit", many_strings(), many_expected(), 8224}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 struct CfbCase {
   const char* name;
