@@ -1,16 +1,25 @@
+// Starting programs for the tests: pipes for both outputs, an optional
+// time limit, and the peak memory of a child measured through a spawner.
 #include "support/run_program.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
+#include <iterator>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
+
+extern char** environ;
 
 namespace testsupport {
 
@@ -35,15 +44,33 @@ struct Pipe {
   }
 };
 
-// Reads both pipes until each reaches its end, whichever fills first.
-void drain(Pipe& out, Pipe& err, std::string& out_text, std::string& err_text) {
+using Clock = std::chrono::steady_clock;
+
+// Reads both pipes until each reaches its end, whichever fills first. Past
+// `deadline` (when given) the process group `group` is killed and reading
+// goes on until the pipes close; returns whether that happened.
+bool drain(Pipe& out, Pipe& err, std::string& out_text, std::string& err_text,
+           const Clock::time_point* deadline, pid_t group) {
   char buf[65536];
+  bool killed = false;
   while (out.fd[0] >= 0 || err.fd[0] >= 0) {
+    int wait_ms = -1;
+    if (deadline != nullptr && !killed) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - Clock::now());
+      wait_ms = left.count() > 0 ? int(left.count()) + 1 : 0;
+    }
     pollfd fds[2] = {{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}};
-    int r = ::poll(fds, 2, -1);
+    int r = ::poll(fds, 2, wait_ms);
     if (r < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error("poll failed");
+    }
+    if (r == 0) {
+      if (deadline != nullptr && !killed && Clock::now() >= *deadline) {
+        ::kill(-group, SIGKILL);
+        killed = true;
+      }
+      continue;
     }
     Pipe* pipes[2] = {&out, &err};
     std::string* texts[2] = {&out_text, &err_text};
@@ -57,53 +84,189 @@ void drain(Pipe& out, Pipe& err, std::string& out_text, std::string& err_text) {
         texts[i]->append(buf, size_t(n));
     }
   }
+  return killed;
 }
 
-}  // namespace
+std::vector<char*> pointers_to(std::vector<std::string>& strings) {
+  std::vector<char*> p;
+  for (auto& s : strings) p.push_back(s.data());
+  p.push_back(nullptr);
+  return p;
+}
 
-ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& argv0, const std::string& cwd) {
-  // Everything the child needs is prepared before fork: after it, the
-  // child only calls async-signal-safe functions.
-  std::vector<std::string> strings;
-  strings.push_back(argv0.empty() ? program : argv0);
-  strings.insert(strings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& s : strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  Pipe out, err;
-  std::fflush(nullptr);
-  pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out.fd[1], 1) < 0 || ::dup2(err.fd[1], 2) < 0)
-      ::_exit(127);
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(127);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  out.close_write();
-  err.close_write();
-
-  ProgramResult result;
-  drain(out, err, result.out, result.err);
+int wait_for(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) throw std::runtime_error("waitpid failed");
   }
+  return status;
+}
+
+void set_status(ProgramResult& result, int status) {
   if (WIFEXITED(status)) {
     result.status = WEXITSTATUS(status);
   } else if (WIFSIGNALED(status)) {
     result.status = -1;
     result.signal = WTERMSIG(status);
   }
+}
+
+// How a child is started: the file to execute with its argv and
+// environment, and the descriptors it gets besides the standard three.
+struct Launch {
+  std::string file;
+  std::vector<std::string> argv;
+  std::vector<std::string> env;  // empty: this process's environment
+  std::string cwd;
+  bool own_group = false;  // in a process group of its own, killed as a whole
+  int report_fd = -1;      // handed to the child as descriptor 3
+};
+
+pid_t start(Launch& l, Pipe& out, Pipe& err) {
+  // Everything the child needs is prepared before fork: after it, the
+  // child only calls async-signal-safe functions.
+  std::vector<char*> argv = pointers_to(l.argv);
+  std::vector<char*> envp = pointers_to(l.env);
+  char** env = l.env.empty() ? environ : envp.data();
+  std::fflush(nullptr);
+  pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (l.own_group) ::setpgid(0, 0);
+    int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out.fd[1], 1) < 0 || ::dup2(err.fd[1], 2) < 0)
+      ::_exit(127);
+    if (l.report_fd == 3) {
+      if (::fcntl(3, F_SETFD, 0) < 0) ::_exit(127);
+    } else if (l.report_fd >= 0 && ::dup2(l.report_fd, 3) < 0) {
+      ::_exit(127);
+    }
+    if (!l.cwd.empty() && ::chdir(l.cwd.c_str()) != 0) ::_exit(127);
+    ::execve(l.file.c_str(), argv.data(), env);
+    ::_exit(127);
+  }
+  // Set from both sides, so that a kill right after fork finds the group.
+  if (l.own_group) ::setpgid(pid, pid);
+  out.close_write();
+  err.close_write();
+  return pid;
+}
+
+// The spawner: started with this variable set (to the memory limit), this
+// test binary runs the program named by its arguments as its own child,
+// waits for it and writes "status signal peak_kb" to descriptor 3. This
+// happens during static initialisation, before any test.
+constexpr const char* kSpawnerVariable = "SHEETDUMP_TEST_SPAWNER";
+
+std::string read_whole(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+[[noreturn]] void run_as_spawner([[maybe_unused]] long memory_limit) {
+  std::string cmdline = read_whole("/proc/self/cmdline");
+  std::vector<std::string> strings;
+  for (size_t at = 0; at < cmdline.size();) {
+    size_t end = cmdline.find('\0', at);
+    if (end == std::string::npos) end = cmdline.size();
+    strings.push_back(cmdline.substr(at, end - at));
+    at = end + 1;
+  }
+  if (strings.size() < 2) ::_exit(127);
+  strings.erase(strings.begin());
+  std::vector<char*> argv = pointers_to(strings);
+  pid_t pid = ::fork();
+  if (pid < 0) ::_exit(127);
+  if (pid == 0) {
+    ::close(3);
+#if !defined(__SANITIZE_ADDRESS__)
+    struct rlimit lim {};
+    lim.rlim_cur = lim.rlim_max = rlim_t(memory_limit);
+    ::setrlimit(RLIMIT_AS, &lim);
+#endif
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  while (::wait4(pid, &status, 0, &usage) < 0) {
+    if (errno != EINTR) ::_exit(127);
+  }
+  char report[96];
+  int n = std::snprintf(report, sizeof report, "%d %d %ld\n",
+                        WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+                        WIFSIGNALED(status) ? WTERMSIG(status) : 0, usage.ru_maxrss);
+  if (::write(3, report, size_t(n)) != n) ::_exit(127);
+  ::_exit(0);
+}
+
+[[maybe_unused]] const bool kIsSpawner = [] {
+  if (const char* limit = std::getenv(kSpawnerVariable)) run_as_spawner(std::atol(limit));
+  return false;
+}();
+
+}  // namespace
+
+ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& argv0, const std::string& cwd) {
+  Launch l;
+  l.file = program;
+  l.argv.push_back(argv0.empty() ? program : argv0);
+  l.argv.insert(l.argv.end(), args.begin(), args.end());
+  l.cwd = cwd;
+  Pipe out, err;
+  pid_t pid = start(l, out, err);
+  ProgramResult result;
+  drain(out, err, result.out, result.err, nullptr, pid);
+  set_status(result, wait_for(pid));
+  return result;
+}
+
+ProgramResult run_program_limited(const std::string& program, const std::vector<std::string>& args,
+                                  const RunLimits& limits) {
+  const bool measure = limits.memory_limit_bytes > 0;
+  Launch l;
+  l.own_group = true;
+  if (measure) {
+    l.file = "/proc/self/exe";
+    l.argv = {"test-spawner", program};
+    l.env.push_back(std::string(kSpawnerVariable) + "=" + std::to_string(limits.memory_limit_bytes));
+    for (char** e = environ; *e != nullptr; ++e) l.env.emplace_back(*e);
+  } else {
+    l.file = program;
+    l.argv = {program};
+  }
+  l.argv.insert(l.argv.end(), args.begin(), args.end());
+
+  Pipe out, err, report;
+  if (measure) l.report_fd = report.fd[1];
+  auto deadline = Clock::now() + std::chrono::seconds(limits.time_limit_seconds);
+  pid_t pid = start(l, out, err);
+  report.close_write();
+  ProgramResult result;
+  result.timed_out = drain(out, err, result.out, result.err,
+                           limits.time_limit_seconds > 0 ? &deadline : nullptr, pid);
+  int status = wait_for(pid);
+  if (result.timed_out) return result;
+  if (!measure) {
+    set_status(result, status);
+    return result;
+  }
+  // The spawner's report: a few bytes, written before it ended.
+  char text[96] = {};
+  ssize_t got = ::read(report.fd[0], text, sizeof text - 1);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || got <= 0 ||
+      std::sscanf(text, "%d %d %ld", &result.status, &result.signal, &result.peak_rss_kb) != 3)
+    throw std::runtime_error("the spawner of " + program + " failed");
   return result;
 }
 
 ProgramResult run_sheetdump(const std::vector<std::string>& args) {
   return run_program(SHEETDUMP_BINARY, args);
+}
+
+ProgramResult run_sheetdump_limited(const std::vector<std::string>& args, const RunLimits& limits) {
+  return run_program_limited(SHEETDUMP_BINARY, args, limits);
 }
 
 namespace {

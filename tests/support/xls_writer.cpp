@@ -17,6 +17,15 @@ void put16(Bytes& b, uint16_t v) {
   b.push_back(uint8_t(v >> 8));
 }
 
+void put16_at(Bytes& b, size_t at, uint16_t v) {
+  b.at(at) = uint8_t(v);
+  b.at(at + 1) = uint8_t(v >> 8);
+}
+
+void put32_at(Bytes& b, size_t at, uint32_t v) {
+  for (size_t i = 0; i < 4; ++i) b.at(at + i) = uint8_t(v >> (8 * i));
+}
+
 void put32(Bytes& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
@@ -545,10 +554,6 @@ void put_dir_entry(Bytes& out, size_t at, const std::string& name, uint8_t type,
   put_at(76, child);
   put_at(116, start);
   put_at(120, size);
-}
-
-void put32_at(Bytes& b, size_t off, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[off + size_t(i)] = uint8_t(v >> (8 * i));
 }
 
 }  // namespace

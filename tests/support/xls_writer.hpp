@@ -6,6 +6,7 @@
 // splice them freely.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -21,6 +22,9 @@ void put16(Bytes& b, uint16_t v);
 void put32(Bytes& b, uint32_t v);
 void put_double(Bytes& b, double v);
 void append(Bytes& b, const Bytes& more);
+// Little-endian overwrites of bytes already there (out of range: throws).
+void put16_at(Bytes& b, size_t at, uint16_t v);
+void put32_at(Bytes& b, size_t at, uint32_t v);
 Bytes concat(const std::vector<Bytes>& parts);
 
 // One record: 2-byte id, 2-byte size, data. `data` longer than 65535

@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {"", "ab", ""}, 11},
         SstCase{"many_small_records", many_strings(), many_expected(), 7},
         SstCase{"many_real_limit", many_strings(), many_expected(), 8224}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 struct CfbCase {
   const char* name;
@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         CfbCase{"sector_4096_mini", with([](auto& o) { o.sector_shift = 12; }), 3000},
         CfbCase{"book_name", with([](auto& o) { o.stream_name = "Book"; }), 5000},
         CfbCase{"difat", {}, 7400000}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // A workbook built with the writer converts with the product to the CSV
 // that its cells say, whichever way it is wrapped.
