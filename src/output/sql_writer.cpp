@@ -1,6 +1,7 @@
 #include "output/sql_writer.hpp"
 
 #include "output/grid_walk.hpp"
+#include "output/sql_reserved.hpp"
 
 namespace sheetdump {
 
@@ -39,7 +40,7 @@ std::string statement_head(CellRenderer& render, const Sheet& sheet) {
 }  // namespace
 
 void append_identifier(std::string& out, std::string_view name) {
-  if (name.empty() || is_plain_identifier(name)) {
+  if (name.empty() || (is_plain_identifier(name) && !is_reserved_word(name))) {
     out += name;
     return;
   }

@@ -28,8 +28,9 @@ void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
 
 // A table or column name as it goes into a statement: unchanged when it is
 // a plain identifier (a letter, underscore or byte >= 0x80 first, then also
-// digits and dollar signs), else between double quotes with every double
-// quote doubled. An empty name stays empty.
+// digits and dollar signs) that is not a reserved word (sql_reserved.hpp),
+// else between double quotes with every double quote doubled. An empty name
+// stays empty.
 void append_identifier(std::string& out, std::string_view name);
 
 // One value between single quotes, escaped for the quote style.

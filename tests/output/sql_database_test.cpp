@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -299,22 +300,23 @@ struct Dialect {
   const char* hex_open;        // hex_open + column + hex_close: a text's bytes in hex
   const char* hex_close;
   const char* table_count;     // query: the number of tables
+  bool needs_utf8;             // the database takes only valid UTF-8 texts
 };
 
 const Dialect kSqlite = {"--oracle", false, "", "\"sheetdump~seq\" INTEGER PRIMARY KEY",
                          "hex(", ")",
-                         "SELECT count(*) FROM sqlite_master WHERE type = 'table';"};
+                         "SELECT count(*) FROM sqlite_master WHERE type = 'table';", false};
 const Dialect kPostgresOracle = {
-    "--oracle", false, "SET client_encoding = 'SQL_ASCII';\n", "\"sheetdump~seq\" bigserial",
+    "--oracle", false, "SET client_encoding = 'UTF8';\n", "\"sheetdump~seq\" bigserial",
     "upper(encode(textsend(", "), 'hex'))",
-    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';"};
+    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';", true};
 // Backslash escapes in plain literals, the setting that --postgres output
 // is written for.
 const Dialect kPostgresBackslash = {
     "--postgres", true,
-    "SET client_encoding = 'SQL_ASCII';\nSET standard_conforming_strings = off;\n",
+    "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = off;\n",
     "\"sheetdump~seq\" bigserial", "upper(encode(textsend(", "), 'hex'))",
-    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';"};
+    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';", true};
 
 // Runs a script against one fresh database.
 struct Database {
@@ -336,7 +338,8 @@ class SqliteDatabase : public Database {
 };
 
 // One database per test; each workbook starts from an empty public schema
-// (a database per workbook costs a checkpoint each time).
+// (a database per workbook costs a checkpoint each time). A script runs as
+// one transaction: a statement at a time, a large load takes minutes.
 class PostgresDatabase : public Database {
  public:
   PostgresDatabase(const testsupport::PostgresCluster& pg, const testsupport::TempDir& dir,
@@ -347,8 +350,9 @@ class PostgresDatabase : public Database {
     EXPECT_EQ(r.status, 0) << r.err;
   }
   ProgramResult run(const std::vector<std::string>& script) override {
-    std::string text;
+    std::string text = "BEGIN;\n";
     for (const auto& piece : script) text += piece;
+    text += "COMMIT;\n";
     return pg_.run_script(name_, dir_.write("script.sql", text));
   }
 
@@ -486,6 +490,38 @@ void load_and_compare(Database& db, const Dialect& d, const std::vector<SheetOut
   EXPECT_EQ(line, lines.size()) << "more rows than statements";
 }
 
+// The offset of the first byte that is not part of well-formed UTF-8 (no
+// overlong forms, surrogates or code points past U+10FFFF), or npos.
+size_t invalid_utf8_at(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
+             : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return i;
+    for (size_t k = 1; k < n; ++k)
+      if ((b(i + k) & 0xC0) != 0x80) return i;
+    if ((c == 0xE0 && b(i + 1) < 0xA0) || (c == 0xED && b(i + 1) >= 0xA0) ||
+        (c == 0xF0 && b(i + 1) < 0x90) || (c == 0xF4 && b(i + 1) >= 0x90))
+      return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
+// Why the statements cannot go into a database that takes only UTF-8, or
+// empty.
+std::string not_utf8(const std::vector<SheetOutput>& sheets) {
+  for (const SheetOutput& s : sheets)
+    for (const Statement& st : s.statements) {
+      size_t at = invalid_utf8_at(st.text);
+      if (at != std::string_view::npos)
+        return "byte 0x" + hex(st.text.substr(at, 1)) + " at " + std::to_string(at) +
+               " of: " + shorten(st.text, 200);
+    }
+  return "";
+}
+
 // Converts one workbook and round-trips it through a fresh database.
 void round_trip(const std::string& path, const Dialect& d,
                 const std::function<std::unique_ptr<Database>()>& fresh_db, LoadStats& stats) {
@@ -494,6 +530,17 @@ void round_trip(const std::string& path, const Dialect& d,
   bool ok = false;
   convert(path, d.quote_option, d.backslash_escapes, sheets, ok);
   if (!ok) return;
+  if (d.needs_utf8) {
+    // TODO(latin1): 8-bit texts (BIFF8 compressed strings, BIFF5 texts) are
+    // still written as their raw Latin-1 bytes (0x80..0xFF), which a UTF8
+    // database rightly rejects; these workbooks pass once the output writes
+    // them as UTF-8.
+    std::string why = not_utf8(sheets);
+    if (!why.empty()) {
+      ADD_FAILURE() << "TODO(latin1): the SQL output is not valid UTF-8, raw Latin-1 bytes: " << why;
+      return;
+    }
+  }
   std::unique_ptr<Database> db = fresh_db();
   load_and_compare(*db, d, sheets, stats);
 }
@@ -589,6 +636,9 @@ std::vector<GenSheet> hostile_values_workbook() {
       {N(10), T("x\n.tables\n.print INJECTED\n"), T("x';\n\\q\n"), T("x\\';\n\\! echo INJECTED\n")},
       {N(11), T(""), E, T(" ")},
       {N(12), E, E, E},
+      // TODO(latin1): the 8-bit bytes E9, EF and A0 come out as raw Latin-1
+      // today, so PostgreSQL (UTF8) rejects this workbook until they are
+      // written as UTF-8.
       {N(13), T("caf\xE9 na\xEFve \xA0"), W(u"Ünïcödé 日本語 \U0001F600"), W(u"it’s “quoted” ‘x’")},
       {N(14), W(u"日本語'); DROP TABLE probe; --"), W(u"\\\u00e9'\\"), T(std::string(kDrop))},
       {N(15, kXfDate), N(-1.5, kXfSemicolon), N(1234.5, kXfDollar), N(27738.14929398148, kXfDate)},
@@ -628,6 +678,8 @@ std::vector<GenSheet> hostile_names_workbook() {
   s.rows = two_rows({T("back\\slash"), T("\\"), T("$x"), T("1st"), T(":var"), T("?")});
   sheets.push_back(s);
   s.name = "plain_Name$1";
+  // TODO(latin1): the 8-bit E9 of the last name comes out as a raw Latin-1
+  // byte today, which PostgreSQL (UTF8) rejects.
   s.rows = two_rows({T("a$b"), T("_x1"), T("Mixed"), W(u"Größe"), T("caf\xE9")});
   sheets.push_back(s);
   s = GenSheet{};
@@ -724,19 +776,16 @@ TEST_F(SqliteRoundTrip, CorpusWorkbooks) {
   round_trip_corpus(kSqlite, [this] { return fresh(); });
 }
 
-// One scratch server for the whole suite.
+// One scratch server for the whole program (and so for the suite), a
+// UTF8 database per test.
 class PostgresRoundTrip : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    why_not_.clear();
-    cluster_ = testsupport::PostgresCluster::start(why_not_);
-  }
-  static void TearDownTestSuite() { cluster_.reset(); }
+  static void SetUpTestSuite() { cluster_ = testsupport::shared_postgres(why_not_); }
   void SetUp() override {
     if (!cluster_) GTEST_SKIP() << "no PostgreSQL server: " << why_not_;
     ASSERT_FALSE(dir_.path().empty());
     database_ = "test" + std::to_string(next_database_++);
-    ProgramResult r = cluster_->run_command("postgres", "CREATE DATABASE " + database_);
+    ProgramResult r = cluster_->create_database(database_);
     ASSERT_EQ(r.status, 0) << r.err;
   }
   void TearDown() override {
@@ -745,14 +794,14 @@ class PostgresRoundTrip : public ::testing::Test {
   std::unique_ptr<Database> fresh() {
     return std::make_unique<PostgresDatabase>(*cluster_, dir_, database_);
   }
-  static std::unique_ptr<testsupport::PostgresCluster> cluster_;
+  static const testsupport::PostgresCluster* cluster_;
   static std::string why_not_;
   static int next_database_;
   testsupport::TempDir dir_{"sheetdump-psql-"};
   std::string database_;
 };
 
-std::unique_ptr<testsupport::PostgresCluster> PostgresRoundTrip::cluster_;
+const testsupport::PostgresCluster* PostgresRoundTrip::cluster_ = nullptr;
 std::string PostgresRoundTrip::why_not_;
 int PostgresRoundTrip::next_database_ = 0;
 
@@ -771,5 +820,161 @@ TEST_F(PostgresRoundTrip, CorpusWorkbooksOracleQuotesStandardStrings) {
 TEST_F(PostgresRoundTrip, CorpusWorkbooksPostgresQuotesBackslashStrings) {
   round_trip_corpus(kPostgresBackslash, [this] { return fresh(); });
 }
+
+
+// ---------------------------------------------------------------------------
+// Client encodings in which a byte 0x81..0xFE starts a two-byte character
+// whose second byte may be a quote's or backslash's neighbour. Every such
+// byte stands right before a quote and a backslash (alone and followed by
+// an injection attempt); whatever the client encoding, each text must load
+// as one value into its own row and nothing else may run.
+
+std::string lead_byte_text(int lead, int suffix) {
+  static const char* const kSuffixes[] = {"'", "\\", "'); DROP TABLE probe; --",
+                                          "\\'); DROP TABLE probe; --"};
+  return std::string(1, char(lead)) + kSuffixes[suffix];
+}
+
+// One sheet: id, the text, and a column after it that must stay "tail".
+// Then per lead byte a row whose second text would reach psql as a shell
+// command (creating `marker`) if a backslash of the first were lost.
+xlsw::Bytes lead_bytes_workbook(bool wide, const std::string& marker) {
+  auto cell = [wide](const std::string& text) {
+    std::u16string wide_text;
+    for (unsigned char c : text) wide_text += char16_t(c);  // the same characters
+    return wide ? W(wide_text) : T(text);
+  };
+  GenSheet s;
+  s.name = "lead_bytes";
+  s.rows.push_back({T("id"), T("a"), T("b")});
+  int n = 0;
+  for (int lead = 0x81; lead <= 0xFE; ++lead)
+    for (int suffix = 0; suffix < 4; ++suffix)
+      s.rows.push_back({N(++n), cell(lead_byte_text(lead, suffix)), T("tail")});
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    std::string l(1, char(lead));
+    s.rows.push_back({N(++n), cell(l + "\\"), cell(l + "\\! touch " + marker + " #")});
+  }
+  return build_workbook({s}, true);
+}
+
+constexpr size_t kLeadByteRows = 126 * 5;
+
+class LeadBytesUnderClientEncodings : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { cluster_ = testsupport::shared_postgres(why_not_); }
+  void SetUp() override {
+    if (!cluster_) GTEST_SKIP() << "no PostgreSQL server: " << why_not_;
+    ASSERT_FALSE(dir_.path().empty());
+  }
+
+  void load_everywhere(bool wide) {
+    marker_ = dir_.path() + "/shell_ran";
+    std::string path = testsupport::write_temp_file(
+        wide ? "lead_bytes16.xls" : "lead_bytes8.xls", lead_bytes_workbook(wide, marker_));
+    for (const Dialect* d : {&kPostgresOracle, &kPostgresBackslash}) {
+      SCOPED_TRACE(d->quote_option);
+      ProgramResult sql = testsupport::run_sheetdump({"--sql", d->quote_option, path});
+      ASSERT_EQ(sql.status, 1) << sql.err;
+      size_t bad = invalid_utf8_at(sql.out);
+      if (bad != std::string::npos)
+        GTEST_SKIP() << "TODO(latin1): the output is not valid UTF-8 (raw Latin-1 byte 0x"
+                     << hex(sql.out.substr(bad, 1)) << " at " << bad
+                     << "); this test runs once 8-bit texts are written as UTF-8";
+      std::vector<Statement> statements;
+      std::string error;
+      ASSERT_TRUE(parse_statements(sql.out, d->backslash_escapes, statements, error)) << error;
+      ASSERT_EQ(statements.size(), kLeadByteRows);
+      for (const char* encoding : {"GBK", "SJIS", "BIG5"}) {
+        SCOPED_TRACE(encoding);
+        load_under(*d, encoding, sql.out, statements);
+      }
+    }
+  }
+
+  void load_under(const Dialect& d, const std::string& encoding, const std::string& sql,
+                  const std::vector<Statement>& statements) {
+    const std::string db = "lead" + std::to_string(n_++);
+    ProgramResult made = cluster_->create_database(db);
+    ASSERT_EQ(made.status, 0) << made.err;
+    std::string script = "SET client_encoding = '" + encoding + "';\n";
+    if (d.backslash_escapes) script += "SET standard_conforming_strings = off;\n";
+    script += "CREATE TABLE probe (x TEXT);\nINSERT INTO probe (x) VALUES ('alive');\n";
+    script += "CREATE TABLE lead_bytes (id TEXT, a TEXT, b TEXT, \"sheetdump~seq\" bigserial);\n";
+    // A statement at a time: one that is rejected must not hide the rest.
+    ProgramResult load = cluster_->run_script(db, dir_.write("load.sql", script + sql), false);
+    // Each row is compared on the server with what its statement's texts
+    // are as bytes of the client encoding.
+    std::string query = "SELECT 'probe|' || count(*) || '|' || min(x) FROM probe;\n" +
+                        std::string(d.table_count) + "\n" +
+                        "CREATE TEMP TABLE want (id TEXT, a TEXT, b TEXT);\nINSERT INTO want VALUES ";
+    for (size_t i = 0; i < statements.size(); ++i) {
+      const Statement& st = statements[i];
+      query += std::string(i ? "," : "") + "('" + st.values[0].value_or("") + "','" +
+               hex(st.values[1].value_or("")) + "','" + hex(st.values[2].value_or("")) + "')";
+    }
+    const std::string from = "'hex'), '" + encoding + "')";
+    query += ";\nSELECT l.id || '|' || coalesce((l.a = convert_from(decode(w.a, " + from +
+             " AND l.b = convert_from(decode(w.b, " + from + ")::text, 'no such id')"
+             " FROM lead_bytes l LEFT JOIN want w USING (id) ORDER BY l.\"sheetdump~seq\";\n";
+    ProgramResult read = cluster_->run_script(db, dir_.write("read.sql", query));
+    cluster_->run_command("postgres", "DROP DATABASE " + db);
+    ASSERT_EQ(read.status, 0) << read.err;
+
+    std::vector<std::string> lines;
+    std::istringstream in(read.out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_GE(lines.size(), 2u) << read.out;
+    EXPECT_EQ(lines[0], "probe|1|alive") << "the probe table was changed or dropped";
+    EXPECT_EQ(lines[1], "2") << "tables appeared that were not created";
+    std::map<std::string, std::string> loaded;  // id -> rest of the line
+    for (size_t i = 2; i < lines.size(); ++i) {
+      size_t bar = lines[i].find('|');
+      ASSERT_NE(bar, std::string::npos) << lines[i];
+      EXPECT_TRUE(loaded.emplace(lines[i].substr(0, bar), lines[i].substr(bar + 1)).second)
+          << "two rows with id " << lines[i];
+    }
+    EXPECT_FALSE(std::filesystem::exists(marker_)) << "psql ran a text as a shell command";
+    std::filesystem::remove(marker_);
+    // UTF-8 texts are not all GBK, Shift-JIS or Big5 byte sequences: under
+    // those client encodings the server rejects some statements (invalid
+    // byte sequences, characters without a UTF-8 equivalent, \' refused in
+    // client-only encodings). Only a rejection is allowed then, never a
+    // wrong value; each text loads under GBK with doubled quotes.
+    const bool all_load = !d.backslash_escapes && encoding == "GBK";
+    if (all_load) {
+      EXPECT_EQ(lines.size() - 2, statements.size())
+          << "rows loaded; first rejection: " << first_error(load.err);
+    }
+    ::testing::Test::RecordProperty(std::string(d.quote_option + 2) + "_" + encoding + "_rows",
+                                    int(lines.size() - 2));
+    int wrong = 0;
+    for (const Statement& st : statements) {
+      const std::string id = st.values[0].value_or("");
+      auto it = loaded.find(id);
+      if (it == loaded.end() && !all_load) continue;
+      if (it != loaded.end() && it->second == "true") continue;
+      if (++wrong <= 5)
+        ADD_FAILURE() << "statement " << shorten(st.text, 120) << " loaded "
+                      << (it == loaded.end() ? std::string("nothing") : "as other texts");
+    }
+    EXPECT_EQ(wrong, 0) << "texts that did not load as exactly one value";
+  }
+
+  static const testsupport::PostgresCluster* cluster_;
+  static std::string why_not_;
+  testsupport::TempDir dir_{"sheetdump-lead-"};
+  std::string marker_;
+  int n_ = 0;
+};
+
+const testsupport::PostgresCluster* LeadBytesUnderClientEncodings::cluster_ = nullptr;
+std::string LeadBytesUnderClientEncodings::why_not_;
+
+// 8-bit shared strings: skipped while their bytes come out as raw Latin-1.
+TEST_F(LeadBytesUnderClientEncodings, EightBitStrings) { load_everywhere(false); }
+
+// The same characters as 16-bit strings, which come out as UTF-8 today.
+TEST_F(LeadBytesUnderClientEncodings, SixteenBitStrings) { load_everywhere(true); }
 
 }  // namespace

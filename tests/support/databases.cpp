@@ -1,5 +1,6 @@
 #include "support/databases.hpp"
 
+#include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -88,7 +89,8 @@ ProgramResult run_sqlite(const std::string& database, const std::vector<std::str
   while (next < pieces.size()) {
     // Without a sync after every statement a large load takes seconds, not
     // minutes.
-    std::vector<std::string> args = {"-bail", "-batch", database, "PRAGMA synchronous = OFF;"};
+    std::vector<std::string> args = {"-bail", "-batch", database, "PRAGMA synchronous = OFF;",
+                                     "BEGIN;"};
     size_t total = 0;
     std::string arg;
     for (; next < pieces.size(); ++next) {
@@ -108,6 +110,7 @@ ProgramResult run_sqlite(const std::string& database, const std::vector<std::str
       arg += piece;
     }
     if (!arg.empty()) args.push_back(std::move(arg));
+    args.push_back("COMMIT;");
     ProgramResult r = run_program(sqlite3_tool(), args);
     all.out += r.out;
     all.err += r.err;
@@ -118,6 +121,13 @@ ProgramResult run_sqlite(const std::string& database, const std::vector<std::str
     }
   }
   return all;
+}
+
+ProgramResult run_sqlite_file_keep_going(const std::string& database, const std::string& script) {
+  // .read goes on after a failing statement unless -bail is given, but
+  // the tool then stops before any further argument.
+  return run_program(sqlite3_tool(),
+                     {"-batch", database, "PRAGMA synchronous = OFF;", ".read '" + script + "'"});
 }
 
 std::unique_ptr<PostgresCluster> PostgresCluster::start(std::string& why) {
@@ -151,10 +161,8 @@ std::unique_ptr<PostgresCluster> PostgresCluster::start(std::string& why) {
     return nullptr;
   }
 
-  // SQL_ASCII stores the bytes of a text as they come: the output carries
-  // the workbook's bytes unchanged, which need not be UTF-8.
   ProgramResult init = pg->run_server_tool({pg->bin_ + "/initdb", "-D", dir + "/data", "-E",
-                                            "SQL_ASCII", "--locale=C", "-A", "trust", "-U",
+                                            "UTF8", "--locale=C", "-A", "trust", "-U",
                                             "postgres", "-N"});
   if (init.status != 0) {
     why = "initdb failed: " + tail(init.out + init.err);
@@ -198,11 +206,54 @@ ProgramResult PostgresCluster::run_server_tool(const std::vector<std::string>& c
   return run_program(first_executable({"/usr/sbin/runuser", "/sbin/runuser"}), args, "", cwd);
 }
 
-ProgramResult PostgresCluster::run_script(const std::string& database,
-                                          const std::string& script) const {
-  return run_program(bin_ + "/psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-A", "-t", "-F", "|",
-                                      "-h", dir_->path(), "-p", kPort, "-U", "postgres", "-d",
-                                      database, "-f", script});
+ProgramResult PostgresCluster::create_database(const std::string& database) const {
+  return run_command("postgres", "CREATE DATABASE " + database +
+                                     " TEMPLATE template0 ENCODING 'UTF8' LC_COLLATE 'C'"
+                                     " LC_CTYPE 'C'");
+}
+
+ProgramResult PostgresCluster::run_script(const std::string& database, const std::string& script,
+                                          bool stop_on_error) const {
+  return run_program(bin_ + "/psql",
+                     {"-X", "-q", "-v", stop_on_error ? "ON_ERROR_STOP=1" : "ON_ERROR_ROLLBACK=on",
+                      "-A", "-t", "-F", "|", "-h", dir_->path(), "-p", kPort, "-U", "postgres",
+                      "-d", database, "-f", script});
+}
+
+namespace {
+
+// The shared cluster and why it is missing; the environment below stops it
+// after the last test.
+struct SharedCluster {
+  bool tried = false;
+  std::unique_ptr<PostgresCluster> cluster;
+  std::string why;
+};
+
+SharedCluster& shared_cluster() {
+  static SharedCluster shared;
+  return shared;
+}
+
+class StopSharedCluster : public ::testing::Environment {
+ public:
+  void TearDown() override { shared_cluster().cluster.reset(); }
+};
+
+// Registered before main runs the tests; the framework owns it.
+[[maybe_unused]] const ::testing::Environment* const kStopSharedCluster =
+    ::testing::AddGlobalTestEnvironment(new StopSharedCluster);
+
+}  // namespace
+
+const PostgresCluster* shared_postgres(std::string& why) {
+  SharedCluster& shared = shared_cluster();
+  if (!shared.tried) {
+    shared.tried = true;
+    shared.cluster = PostgresCluster::start(shared.why);
+  }
+  why = shared.why;
+  return shared.cluster.get();
 }
 
 ProgramResult PostgresCluster::run_command(const std::string& database,

@@ -37,7 +37,15 @@ std::string sqlite3_tool();
 // runs if need be: the tool's script reader drops a carriage return before
 // a line feed, even inside a string literal, and arguments are executed as
 // they are. A piece longer than an argument may be makes the run fail.
+// Each run is one transaction, so that a large load takes seconds, not
+// minutes; a statement in the pieces that ends the transaction makes the
+// closing COMMIT fail.
 ProgramResult run_sqlite(const std::string& database, const std::vector<std::string>& pieces);
+
+// Runs the SQL file against the database file, going on past statements
+// that fail; inside a transaction a failing statement is undone by itself,
+// and the transaction goes on.
+ProgramResult run_sqlite_file_keep_going(const std::string& database, const std::string& script);
 
 // A PostgreSQL cluster on a private socket directory and port, initialised
 // and started by start() and stopped by the destructor. The server refuses
@@ -51,10 +59,16 @@ class PostgresCluster {
   PostgresCluster(const PostgresCluster&) = delete;
   PostgresCluster& operator=(const PostgresCluster&) = delete;
 
+  // Makes a database that stores texts as UTF-8 (so that invalid UTF-8 is
+  // rejected), with the byte-wise C collation.
+  ProgramResult create_database(const std::string& database) const;
+
   // Runs psql with -X -q -v ON_ERROR_STOP=1 against `database`, reading
   // `script` (a file). Query results come unaligned, tuples only, fields
-  // separated by '|'.
-  ProgramResult run_script(const std::string& database, const std::string& script) const;
+  // separated by '|'. Without `stop_on_error` psql goes on past a failing
+  // statement (and inside a transaction undoes only that statement).
+  ProgramResult run_script(const std::string& database, const std::string& script,
+                           bool stop_on_error = true) const;
   // Runs one command with psql -c against `database`.
   ProgramResult run_command(const std::string& database, const std::string& command) const;
 
@@ -66,5 +80,11 @@ class PostgresCluster {
   bool running_ = false;
   ProgramResult run_server_tool(const std::vector<std::string>& command) const;
 };
+
+// One cluster for the whole test program, started by the first call and
+// stopped when the last test has run; none (with the reason in `why`) when
+// it cannot start. Suites that need a server share it instead of paying for
+// a start and a stop each.
+const PostgresCluster* shared_postgres(std::string& why);
 
 }  // namespace testsupport
