@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <list>
 
 #include "biff/globals_records.hpp"
 #include "biff/record_ids.hpp"
@@ -32,6 +33,31 @@ bool is_old_bof(std::span<const uint8_t> bytes, size_t at) {
   if (at + 4 > bytes.size()) return false;
   int32_t id = le16(bytes[at], bytes[at + 1]);
   return std::find(std::begin(kOldBofIds), std::end(kOldBofIds), id) != std::end(kOldBofIds);
+}
+
+// The data of a record and of the CONTINUE records right after it. Bytes
+// lie in place in the reader's data, except for a record cut by the end of
+// the data, whose padded copy is kept in `owned`. Empty records add
+// nothing (not even an option byte), so they are left out.
+std::vector<std::span<const uint8_t>> gather_continued(RecordReader& reader, BiffRecord& first,
+                                                       std::list<std::vector<uint8_t>>& owned) {
+  std::vector<std::span<const uint8_t>> pieces;
+  auto keep = [&](BiffRecord& rec) {
+    auto bytes = record_data(reader, rec);
+    if (!rec.padded.empty()) {
+      owned.push_back(std::move(rec.padded));
+      bytes = owned.back();
+    }
+    if (!bytes.empty() || pieces.empty()) pieces.push_back(bytes);
+  };
+  keep(first);
+  for (;;) {
+    auto next = peek_record(reader);
+    if (!next || next->id != kContinue) break;
+    auto cont = read_record(reader);
+    keep(*cont);
+  }
+  return pieces;
 }
 
 // Records a FILEPASS, an EOF or the end of the data can end the globals.
@@ -105,17 +131,8 @@ void WorkbookLoader::load_globals(Workbook& wb) {
         break;
       case kSst: {
         // The SST's data runs on in the CONTINUE records right after it.
-        std::vector<std::span<const uint8_t>> data;
-        data.push_back(record_data(reader_, *rec));
-        for (;;) {
-          auto next = peek_record(reader_);
-          if (!next || next->id != kContinue) break;
-          auto cont = read_record(reader_);
-          auto bytes = record_data(reader_, *cont);
-          // An empty record adds nothing, not even an option byte.
-          if (!bytes.empty()) data.push_back(bytes);
-        }
-        wb.sst = read_sst(data);
+        std::list<std::vector<uint8_t>> owned;
+        wb.sst = read_sst(gather_continued(reader_, *rec, owned));
         break;
       }
       case kFormat:
@@ -221,20 +238,13 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
       ended = true;
       break;
     }
-    auto data = record_data(reader_, *rec);
     if (rec->id == kString) {
       // A formula's text runs on in the CONTINUE records right after it.
-      std::vector<std::span<const uint8_t>> pieces{data};
-      for (;;) {
-        auto next = peek_record(reader_);
-        if (!next || next->id != kContinue) break;
-        auto cont = read_record(reader_);
-        auto bytes = record_data(reader_, *cont);
-        if (!bytes.empty()) pieces.push_back(bytes);
-      }
-      load_string_result(ctx, pieces);
+      std::list<std::vector<uint8_t>> owned;
+      load_string_result(ctx, gather_continued(reader_, *rec, owned));
       continue;
     }
+    auto data = record_data(reader_, *rec);
     ctx.bytes_left = size - reader_.pos;
     load_sheet_record(ctx, rec->id, data);
   }

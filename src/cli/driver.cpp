@@ -16,6 +16,8 @@ namespace {
 
 RenderOptions render_options(const CommandLine& cl) {
   RenderOptions o;
+  o.rendering = cl.rendering;
+  o.all = cl.all || cl.rendering != Rendering::Default;
   // The date pattern is SQL's: CSV and TAB ignore it.
   if (cl.mode == MODE_SQL) o.date_pattern = cl.date_pattern;
   return o;
@@ -24,7 +26,9 @@ RenderOptions render_options(const CommandLine& cl) {
 // Loads one workbook and writes each sheet as soon as it is read, so that
 // only one sheet's cells are held at a time.
 void convert(const CommandLine& cl, FileBytes bytes, OutputStream& out) {
-  WorkbookLoader loader(std::move(bytes), LoadOptions{});
+  LoadOptions load;
+  load.all = cl.all || cl.rendering != Rendering::Default;
+  WorkbookLoader loader(std::move(bytes), load);
   Workbook wb;
   loader.load_globals(wb);
   CellRenderer render(wb, render_options(cl));

@@ -51,10 +51,19 @@ const std::string* workbook_code(const Workbook& wb, int32_t index) {
   return found;
 }
 
+// The workbook's code where it decides: for the indices workbooks number
+// their own formats in (164 on), and for indices the built-in table does
+// not know (some writers number their own codes from 50). Indices of the
+// table keep it, however a workbook repeats them.
+const std::string* deciding_code(const Workbook& wb, int32_t index) {
+  if (index < kFirstWorkbookFormat && lookup_format(index)) return nullptr;
+  return workbook_code(wb, index);
+}
+
 FormatPlan default_plan(const Workbook& wb, const RenderOptions& o, int32_t index) {
   FormatPlan p;
-  if (o.all && index >= kFirstWorkbookFormat) {
-    if (const std::string* code = workbook_code(wb, index)) {
+  if (o.all) {
+    if (const std::string* code = deciding_code(wb, index)) {
       FormatShows shows = classify_format_code(*code);
       if (shows.is_date_or_time()) {
         p.kind = FormatPlan::Kind::Strftime;
@@ -82,7 +91,7 @@ FormatPlan exact_plan(const Workbook& wb, int32_t index) {
   FormatPlan p;
   p.kind = FormatPlan::Kind::Shortest;
   FormatShows shows;
-  const std::string* code = index >= kFirstWorkbookFormat ? workbook_code(wb, index) : nullptr;
+  const std::string* code = deciding_code(wb, index);
   if (code != nullptr)
     shows = classify_format_code(*code);
   else if (index >= 0)

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         Utf16Case{"low_then_high", {0xDE00, 0xD83D}, kReplacement + kReplacement},
         Utf16Case{"mixed", {'A', 0xE9, 0x20AC, 0xD83D, 0xDE00, 'z'},
                   "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Utf16ToUtf8Append, KeepsWhatTheStringAlreadyHeld) {
   std::string out = "head:";

@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(
         WordCase{"empty_data", {}, 0, false, 0x00FF, 1, true},
         WordCase{"indicator_already_set", {0x01, 0x02}, 0, true, 0, 0, true},
         WordCase{"indicator_set_at_end", {0x01, 0x02}, 2, true, 0, 2, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RecordReaderEnd, AtEndByPositionOrIndicator) {
   Bytes d{1, 2, 3};
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"only_the_id_left", {0x09, 0x08}, 0, 0x0809, 0x00FF, 3, 3 + 0xFF},
         HeaderCase{"id_and_low_size_byte", {0x09, 0x08, 0x10}, 0, 0x0809, 0xFF10, 4,
                    4 + 0xFF10}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RecordReaderRecords, NoRecordAtOrPastTheEnd) {
   Bytes d{0x0A, 0x00, 0x00, 0x00};

@@ -140,7 +140,7 @@ INSTANTIATE_TEST_SUITE_P(
         RkCase{"int_smallest", {0x02, 0x00, 0x00, 0x80}, -536870912.0},
         RkCase{"int_cents_negative", {0xFF, 0xFF, 0xFF, 0xFF}, -1 / 100.0},
         RkCase{"double_minus_two_and_a_half", {0x00, 0x00, 0x04, 0xC0}, -2.5}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------- DIMENSIONS
 
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
         DimCase{"huge_cols", {dim_wide(10, 65535, 14)}, 10, 256},
         DimCase{"one_past_the_limits", {dim_wide(65537, 257, 14)}, 65536, 256},
         DimCase{"at_the_limits", {dim_wide(65536, 256, 14)}, 65536, 256}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(DimensionsGrid, SecondDimensionsStartsOver) {
   Workbook wb = load_raw({xlsw::dimensions(5, 5), xlsw::number(1, 1, 0, 11.0),
@@ -390,7 +390,7 @@ INSTANTIATE_TEST_SUITE_P(
         MulRkCase{"size_0", xlsw::record(kMulRk, {}), {}},
         // Columns beyond the grid (10 wide) are dropped, the rest kept.
         MulRkCase{"span_past_the_grid", mulrk_raw(1, 8, 4, 11), {8, 9}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // FORMULA data: row, column, XF, 8 result bytes, then options and tokens.
 Bytes formula_raw(uint16_t id, const Bytes& result) {
@@ -448,7 +448,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormulaCase{"writer_empty", xlsw::formula_other(1, 1, 1, 3), false},
         FormulaCase{"exactly_14_bytes", resized(formula_raw(kFormula, le_doubleb(3.0)), 14), true},
         FormulaCase{"13_bytes", resized(formula_raw(kFormula, le_doubleb(3.0)), 13), false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // Records shorter than the fields they need make no cell; at exactly the
 // size needed they do.
@@ -488,7 +488,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Longer than needed is fine.
         ShortCase{"number_20", resized(xlsw::number(1, 2, 0, 1.0), 20), true},
         ShortCase{"rk_12", resized(xlsw::rk(1, 2, 0, xlsw::rk_int(1)), 12), true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CellRecords, TextCellsTakeTheirSharedString) {
   Workbook wb = load_cells(
@@ -569,7 +569,7 @@ INSTANTIATE_TEST_SUITE_P(
         LaterCase{"many_rewrites",
                   {xlsw::number(1, 1, 0, 1), xlsw::number(1, 1, 0, 2), xlsw::number(1, 1, 0, 3),
                    xlsw::rk(1, 1, 0, xlsw::rk_int(4)), xlsw::number(1, 1, 0, 5)}, "5"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CellRecords, UnsortedRecordsEndUpSortedLastOneWinning) {
   Workbook wb = load_cells({xlsw::number(2, 0, 0, 20), xlsw::number(0, 1, 0, 1),

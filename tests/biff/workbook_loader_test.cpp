@@ -149,7 +149,7 @@ INSTANTIATE_TEST_SUITE_P(
         BofCase{"two_bytes", Bytes{0x00, 0x05}, SUBSTREAM_OTHER},
         BofCase{"one_byte", Bytes{0x10}, SUBSTREAM_OTHER},
         BofCase{"empty", Bytes{}, SUBSTREAM_OTHER}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ClassifyBofInFile, WorksheetWithShortBofStillLoadsItsCells) {
   Bytes ws = xlsw::record(0x0809, Bytes{0x00, 0x06, 0x10}) + xlsw::dimensions(2, 2) +
@@ -219,8 +219,9 @@ INSTANTIATE_TEST_SUITE_P(
     Records, Biff8Names,
     ::testing::Values(
         NameCase{"plain", pos_and_options() + Bytes{6, 0} + text("Sheet1"), "Sheet1"},
-        NameCase{"high_bytes_unchanged", pos_and_options() + Bytes{3, 0} + text("\xE9t\xE9"),
-                 "\xE9t\xE9"},
+        // 8-bit characters are U+0000..U+00FF, written as UTF-8.
+        NameCase{"high_bytes_as_utf8", pos_and_options() + Bytes{3, 0} + text("\xE9t\xE9"),
+                 "\xC3\xA9t\xC3\xA9"},
         NameCase{"other_flag_bits_still_8bit", pos_and_options() + Bytes{2, 0x08} + text("ab"),
                  "ab"},
         NameCase{"wide", pos_and_options() + Bytes{3, 1} + units16({0xDC, 'b', 0x20AC}),
@@ -248,7 +249,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"wide_nul_cuts", pos_and_options() + Bytes{3, 1} + units16({'a', 0, 'b'}), "a"},
         NameCase{"count_shorter_than_data", pos_and_options() + Bytes{2, 0} + text("abcdef"),
                  "ab"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SheetNames, WriterWideNamesBecomeUtf8) {
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet16(u"\u00dcbersicht") +
@@ -277,8 +278,11 @@ INSTANTIATE_TEST_SUITE_P(
     Records, Biff5Names,
     ::testing::Values(
         NameCase{"plain", pos_and_options() + Bytes{5} + text("Alpha"), "Alpha"},
-        NameCase{"high_bytes_unchanged", pos_and_options() + Bytes{5} + text("\xC4rger"),
-                 "\xC4rger"},
+        // In the workbook's code page: 1252 without a CODEPAGE record.
+        NameCase{"code_page_1252", pos_and_options() + Bytes{5} + text("\xC4rger"),
+                 "\xC3\x84rger"},
+        NameCase{"undecodable_byte", pos_and_options() + Bytes{2} + text("a\x81"),
+                 "a\xEF\xBF\xBD"},
         // Byte 7 is the first character, not a flags byte.
         NameCase{"first_byte_01", pos_and_options() + Bytes{3} + text("\x01xy"), "\x01xy"},
         NameCase{"long_name", pos_and_options() + Bytes{31} + text(std::string(31, 'n')),
@@ -290,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"shorter_than_header", pos_and_options(), ""},
         NameCase{"no_data", Bytes{}, ""},
         NameCase{"nul_cuts", pos_and_options() + Bytes{5} + text(std::string("ab\0cd", 5)), "ab"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(SheetNames, WriterBiff5NamesAndCells) {
   Bytes ws = xlsw::bof(xlsw::kBiff5, xlsw::kWorksheet) + xlsw::dimensions5(3, 3) +
@@ -634,7 +638,7 @@ INSTANTIATE_TEST_SUITE_P(
                                          {"Ctls", Bytes(5000, 0x08)}};
                       o.stream_first = false;
                     })}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(OpenWorkbook, MissingFileAndDirectoryGiveNone) {
   EXPECT_FALSE(open_workbook("/nonexistent/dir/book.xls").has_value());

@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         {"CompObj", pattern(100, 3)}};
                    }),
                    1, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 // More than 109 FAT sectors: the rest are listed in DIFAT sectors.
 const Bytes& difat_stream() {
@@ -429,7 +429,7 @@ INSTANTIATE_TEST_SUITE_P(
                difat_file),
         broken("difat_ends_too_early",
                [](Bytes& f) { set32(f, 44, 109 + 127 + 5); }, difat_file)),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CompoundFile, BadSectorShiftsGiveTheRawFile) {
   for (int shift = 0; shift <= 40; ++shift) {

@@ -220,8 +220,8 @@ const RunCase kRuns[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, EndToEndRuns, ::testing::ValuesIn(kRuns),
-                         [](const ::testing::TestParamInfo<RunCase>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<RunCase>& p) {
+                           return std::string(p.param.name);
                          });
 
 // The output is written through a buffer: a large output followed by an

@@ -124,8 +124,8 @@ const ParseCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ParseCommandLine, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<ParseCase>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<ParseCase>& p) {
+                           return std::string(p.param.name);
                          });
 
 TEST(ParseCommandLineEdges, NoArgumentAsksForHelp) {

@@ -133,8 +133,8 @@ TEST_P(Corpus, MatchesExpectedOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workbooks, Corpus, ::testing::ValuesIn(all_cases()),
-                         [](const ::testing::TestParamInfo<CorpusCase>& info) {
-                           return test_name(info.param);
+                         [](const ::testing::TestParamInfo<CorpusCase>& p) {
+                           return test_name(p.param);
                          });
 
 // The copied corpus is complete: every writer's folder has workbooks, and
@@ -212,8 +212,8 @@ TEST_P(CorpusSheets, SheetNamesMatchExpectedTables) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Workbooks, CorpusSheets, ::testing::ValuesIn(find_workbooks()),
-                         [](const ::testing::TestParamInfo<CorpusCase>& info) {
-                           std::string name = info.param.writer + "_" + info.param.name;
+                         [](const ::testing::TestParamInfo<CorpusCase>& p) {
+                           std::string name = p.param.writer + "_" + p.param.name;
                            for (char& ch : name)
                              if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
                            return name;
