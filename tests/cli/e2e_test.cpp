@@ -47,7 +47,17 @@ std::string usage(const std::string& program) {
          "  -s, --sql         Convert to SQL inserts\n"
          "  -o, --oracle      Use Oracle style quoting [''] \n"
          "  -p, --postgres    Use PostgreSQL style quoting [\\'] \n"
-         "  -i, --isodate     Convert to ISO standard date [1975-12-10 03:34:59]\n";
+         "  -i, --isodate     Convert to ISO standard date [1975-12-10 03:34:59]\n"
+         // The options added later, after the original lines, in their layout.
+         "  -a, --all         Read every cell: inline texts, booleans, errors, formulas\n"
+         "  -e, --exact       Exact values and ISO 8601 dates (implies --all)\n"
+         "  -f, --formatted   Values as the spreadsheet shows them (implies --all)\n"
+         "  -C, --create      With --sql: CREATE TABLE statements, one transaction a file\n"
+         "  -l, --list        List the sheets of every file instead of converting\n"
+         "  -n, --sheet NAME  Convert only sheet NAME (or its number); repeatable\n"
+         "  -d, --directory D Write each sheet to its own file in directory D\n"
+         "  -k, --keep-going  Go on with the next file when one cannot be opened\n"
+         "  -V, --version     Print the version\n";
 }
 
 std::string open_failure(const std::string& name) {
