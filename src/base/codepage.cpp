@@ -156,7 +156,7 @@ TextDecoder::TextDecoder(uint16_t codepage) {
   if (codepage == kUtf16LePage) {
     codepage_ = kUtf16LePage;
     charset_ = "UTF-16LE";
-    method_ = DecodeMethod::kUtf16Le;
+    method_ = DecodeMethod::Utf16Le;
     return;
   }
   if (codepage == 32768) codepage = 10000;
@@ -234,7 +234,7 @@ TextDecoder::TextDecoder(uint16_t codepage) {
     if (b < 0x80 && !(utf8.size() == 1 && uint8_t(utf8[0]) == b)) ascii_compatible_ = false;
   }
   if (!single_byte) {
-    method_ = DecodeMethod::kIconv;
+    method_ = DecodeMethod::Iconv;
     reset(cd);
     return;
   }
@@ -256,7 +256,7 @@ TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
 void TextDecoder::append_utf8(std::string& out, std::span<const uint8_t> bytes) const {
   const uint8_t* p = bytes.data();
   size_t n = bytes.size();
-  if (method_ == DecodeMethod::kUtf16Le) {
+  if (method_ == DecodeMethod::Utf16Le) {
     size_t i = 0;
     for (; i + 1 < n; i += 2) {
       const uint32_t u = uint32_t(le16(p[i], p[i + 1]));
@@ -277,7 +277,7 @@ void TextDecoder::append_utf8(std::string& out, std::span<const uint8_t> bytes) 
   }
   if (n == 0) return;
   if (const void* nul = std::memchr(p, 0, n)) n = size_t(static_cast<const uint8_t*>(nul) - p);
-  if (method_ == DecodeMethod::kTable) {
+  if (method_ == DecodeMethod::Table) {
     append_by_table(out, p, n);
   } else {
     append_by_iconv(out, p, n);

@@ -22,9 +22,9 @@ void append_latin1_as_utf8(std::string& out, std::string_view bytes);
 
 // How a decoder turns bytes into characters.
 enum class DecodeMethod {
-  kTable,    // one byte, one character: a 256-entry table built at construction
-  kIconv,    // multibyte pages: the C library's iconv over each text
-  kUtf16Le,  // code page 1200: little-endian UTF-16 code units
+  Table,     // one byte, one character: a 256-entry table built at construction
+  Iconv,     // multibyte pages: the C library's iconv over each text
+  Utf16Le,   // code page 1200: little-endian UTF-16 code units
 };
 
 class TextDecoder {
@@ -70,7 +70,7 @@ class TextDecoder {
 
   uint16_t codepage_ = 1252;
   std::string charset_;
-  DecodeMethod method_ = DecodeMethod::kTable;
+  DecodeMethod method_ = DecodeMethod::Table;
   // Bytes 0x01..0x7F are the ASCII characters of the same value.
   bool ascii_compatible_ = false;
   std::array<Entry, 256> table_{};

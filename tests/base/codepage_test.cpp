@@ -158,24 +158,24 @@ struct ChoiceCase {
 
 TEST(TextDecoderChoice, ReportsTheCodePageAndMethodUsed) {
   const ChoiceCase cases[] = {
-      {1252, 1252, "CP1252", DecodeMethod::kTable},
-      {32769, 1252, "CP1252", DecodeMethod::kTable},
-      {12345, 1252, "CP1252", DecodeMethod::kTable},
-      {0, 1252, "CP1252", DecodeMethod::kTable},
-      {65535, 1252, "CP1252", DecodeMethod::kTable},
-      {367, 367, "ANSI_X3.4-1968", DecodeMethod::kTable},
-      {10000, 10000, "MACINTOSH", DecodeMethod::kTable},
-      {32768, 10000, "MACINTOSH", DecodeMethod::kTable},
-      {10006, 10006, "Mac Greek (built in)", DecodeMethod::kTable},
-      {10079, 10079, "MACINTOSH with Icelandic letters", DecodeMethod::kTable},
-      {10081, 10081, "MACINTOSH with Turkish letters", DecodeMethod::kTable},
-      {866, 866, "CP866", DecodeMethod::kTable},
-      {932, 932, "CP932", DecodeMethod::kIconv},
-      {936, 936, "CP936", DecodeMethod::kIconv},
-      {949, 949, "CP949", DecodeMethod::kIconv},
-      {950, 950, "CP950", DecodeMethod::kIconv},
-      {1361, 1361, "CP1361", DecodeMethod::kIconv},
-      {1200, 1200, "UTF-16LE", DecodeMethod::kUtf16Le},
+      {1252, 1252, "CP1252", DecodeMethod::Table},
+      {32769, 1252, "CP1252", DecodeMethod::Table},
+      {12345, 1252, "CP1252", DecodeMethod::Table},
+      {0, 1252, "CP1252", DecodeMethod::Table},
+      {65535, 1252, "CP1252", DecodeMethod::Table},
+      {367, 367, "ANSI_X3.4-1968", DecodeMethod::Table},
+      {10000, 10000, "MACINTOSH", DecodeMethod::Table},
+      {32768, 10000, "MACINTOSH", DecodeMethod::Table},
+      {10006, 10006, "Mac Greek (built in)", DecodeMethod::Table},
+      {10079, 10079, "MACINTOSH with Icelandic letters", DecodeMethod::Table},
+      {10081, 10081, "MACINTOSH with Turkish letters", DecodeMethod::Table},
+      {866, 866, "CP866", DecodeMethod::Table},
+      {932, 932, "CP932", DecodeMethod::Iconv},
+      {936, 936, "CP936", DecodeMethod::Iconv},
+      {949, 949, "CP949", DecodeMethod::Iconv},
+      {950, 950, "CP950", DecodeMethod::Iconv},
+      {1361, 1361, "CP1361", DecodeMethod::Iconv},
+      {1200, 1200, "UTF-16LE", DecodeMethod::Utf16Le},
   };
   for (const ChoiceCase& c : cases) {
     SCOPED_TRACE(c.asked);
@@ -194,7 +194,7 @@ TEST(TextDecoderSingleByte, EveryByteGivesOneValidCharacter) {
   for (uint16_t page : kSingleBytePages) {
     SCOPED_TRACE(page);
     const TextDecoder d(page);
-    ASSERT_EQ(d.method(), DecodeMethod::kTable);
+    ASSERT_EQ(d.method(), DecodeMethod::Table);
     std::string all;
     for (int b = 1; b < 256; ++b) {
       const uint8_t byte = uint8_t(b);
