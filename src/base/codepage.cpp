@@ -103,7 +103,7 @@ using IconvHandle = std::unique_ptr<void, TextDecoder::IconvCloser>;
 
 IconvHandle open_to_utf8(const char* from) {
   iconv_t cd = iconv_open("UTF-8", from);
-  if (cd == iconv_t(-1)) return nullptr;
+  if (cd == iconv_t(-1)) return nullptr;  // NOLINT(performance-no-int-to-ptr): how iconv_open fails
   return IconvHandle(cd);
 }
 

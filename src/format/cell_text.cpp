@@ -29,12 +29,10 @@ FormatShows builtin_shows(int32_t index) {
   FormatShows s;
   if ((index >= 14 && index <= 17)) {
     s.date = true;
-  } else if (index >= 18 && index <= 21) {
+  } else if ((index >= 18 && index <= 21) || index == 45 || index == 47) {
     s.time = true;
   } else if (index == 22 || index == 165) {
     s.date = s.time = true;
-  } else if (index == 45 || index == 47) {
-    s.time = true;
   } else if (index == 46) {
     s.time = true;
     s.elapsed = Elapsed::Hours;

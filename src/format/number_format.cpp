@@ -787,7 +787,7 @@ void render_fraction(const CompiledFormat& f, const FormatSection& s, double a, 
     }
   }
   if (s.has_int_part && num >= den && den > 0) {
-    whole_d += double(num / den);
+    whole_d += double(num / den);  // NOLINT(bugprone-integer-division): whole part
     num %= den;
   }
   const bool blank_fraction = s.has_int_part && num == 0;
@@ -861,8 +861,8 @@ void civil_from_days(int64_t z, int64_t& y, int& m, int& d) {
   if (m <= 2) ++y;
 }
 
-constexpr int64_t kDays1899_12_31 = -25568;  // days from 1970-01-01
-constexpr int64_t kDays1904_01_01 = -24107;
+constexpr int64_t kDaysTo18991231 = -25568;  // days from 1970-01-01
+constexpr int64_t kDaysTo19040101 = -24107;
 
 // False when the serial is outside the date range.
 bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool date1904,
@@ -885,10 +885,10 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
     dow = int((days + 6) % 7);
     if (days == 0) year = 1900, month = 1, day = 0;
     else if (days == 60) year = 1900, month = 2, day = 29;
-    else civil_from_days(kDays1899_12_31 + days - (days > 60 ? 1 : 0), year, month, day);
+    else civil_from_days(kDaysTo18991231 + days - (days > 60 ? 1 : 0), year, month, day);
   } else {
     dow = int((days + 5) % 7);
-    civil_from_days(kDays1904_01_01 + days, year, month, day);
+    civil_from_days(kDaysTo19040101 + days, year, month, day);
   }
   const int64_t total_secs = total / scale;
   for (uint32_t i = s.first; i < s.last && !out.full(); ++i) {

@@ -22,7 +22,7 @@
 
 namespace sheetdump {
 
-inline constexpr size_t kMaxRenderedBytes = 64 * 1024;
+inline constexpr size_t kMaxRenderedBytes = size_t(64) * 1024;
 
 enum class FormatTokenKind : uint8_t {
   kLiteral,    // pool text printed as is
