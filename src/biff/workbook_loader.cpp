@@ -116,6 +116,7 @@ void WorkbookLoader::load_globals(Workbook& wb) {
   if (auto first = read_record(reader_); first && first->id == kBof) {
     auto d = record_data(reader_, *first);
     biff5_ = d.size() >= 2 && le16(d[0], d[1]) == kBiff5Version;
+    globals_bof_ = true;
   }
   std::vector<SheetName> raw_names;
   std::vector<FormatRecord> raw_formats;
@@ -217,7 +218,9 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   }
   SheetContext ctx(sheet);
   ctx.all = options_.all;
-  ctx.biff5 = kind == SUBSTREAM_SHEET_BIFF5;
+  // Texts are laid out as the workbook's globals say: Excel 95 files may
+  // give their worksheets a BOF of version 0x0600 all the same.
+  ctx.biff5 = globals_bof_ ? biff5_ : kind == SUBSTREAM_SHEET_BIFF5;
   ctx.decoder = decoder_.get();
   const int64_t size = int64_t(reader_.data.size());
   int64_t released = 0;

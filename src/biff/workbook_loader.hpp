@@ -64,6 +64,7 @@ class WorkbookLoader {
   RecordReader reader_;
   LoadOptions options_;
   bool biff5_ = false;  // the globals' BOF said BIFF5 (version 0x0500)
+  bool globals_bof_ = false;  // the globals began with a BOF record
   std::vector<std::string> names_;
   size_t sheets_found_ = 0;
   std::unique_ptr<TextDecoder> decoder_;

@@ -225,6 +225,14 @@ std::vector<CellCase> cell_cases() {
 INSTANTIATE_TEST_SUITE_P(Records, AllCells, ::testing::ValuesIn(cell_cases()),
                          [](const auto& p) { return std::string(p.param.name); });
 
+TEST(AllCellsBiff5, WorksheetBofOfBiff8InABiff5WorkbookStillHasBiff5Texts) {
+  // Excel 95 files seen in the wild: globals of version 0x0500, worksheets 0x0600.
+  Bytes s = xlsw::bof(xlsw::kBiff5, xlsw::kGlobals) + xlsw::boundsheet5("S") + xlsw::eof() +
+            xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) + xlsw::dimensions(1, 1) +
+            label5(0, 0, "ASC") + xlsw::eof();
+  EXPECT_EQ(convert(xlsw::with_filler(s)), "\"ASC\"\n");
+}
+
 TEST(AllCellsSql, EmptyStringResultIsAValueNotNull) {
   Bytes file = book8({xlsw::record(kLabel, head(0, 0) + ustr8("v")), formula_result(1, 0, 3)}, 2);
   Reading sql;
