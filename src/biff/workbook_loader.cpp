@@ -222,31 +222,47 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   const int64_t size = int64_t(reader_.data.size());
   int64_t released = 0;
   bool ended = false;
-  while (auto rec = read_record(reader_)) {
+  for (;;) {
+    int32_t id = 0;
+    std::span<const uint8_t> data;
+    std::optional<BiffRecord> rec;
+    const int64_t start = reader_.pos;
+    const bool in_place = next_record_in_place(reader_, id, data);
+    if (!in_place) {
+      rec = read_record(reader_);
+      if (!rec) break;
+      id = rec->id;
+    }
     if (reader_.pos - released > kReleaseStep) {
-      released = rec->data_pos - 4;
+      released = start;
       file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
     }
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
-    if (rec->id == kBof) {
+    if (id == kBof) {
       skip_to_eof();
       continue;
     }
-    if (!wants_sheet_record(ctx, rec->id)) continue;
-    if (rec->id == kEof) {
+    if (!wants_sheet_record(ctx, id)) continue;
+    if (id == kEof) {
       ended = true;
       break;
     }
-    if (rec->id == kString) {
+    if (id == kString) {
       // A formula's text runs on in the CONTINUE records right after it.
+      if (in_place) {
+        rec.emplace();
+        rec->id = id;
+        rec->size = int32_t(data.size());
+        rec->data_pos = reader_.pos - rec->size;
+      }
       std::list<std::vector<uint8_t>> owned;
       load_string_result(ctx, gather_continued(reader_, *rec, owned));
       continue;
     }
-    auto data = record_data(reader_, *rec);
+    if (!in_place) data = record_data(reader_, *rec);
     ctx.bytes_left = size - reader_.pos;
-    load_sheet_record(ctx, rec->id, data);
+    load_sheet_record(ctx, id, data);
   }
   if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
   finish_sheet(sheet);

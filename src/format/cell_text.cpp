@@ -104,6 +104,19 @@ FormatPlan exact_plan(const Workbook& wb, int32_t index) {
   return p;
 }
 
+// Marks a printf plan whose pattern is one fixed conversion, optionally
+// with a percent sign after it: those render RK integers without a double.
+void mark_fixed(FormatPlan& p) {
+  if (p.kind != FormatPlan::Kind::Printf || p.pattern == nullptr) return;
+  std::string_view s(p.pattern);
+  if (s.size() < 4 || s[0] != '%' || s[1] != '.' || s[2] < '0' || s[2] > '9' || s[3] != 'f')
+    return;
+  std::string_view rest = s.substr(4);
+  if (!rest.empty() && rest != "%%") return;
+  p.fixed = int8_t(s[2] - '0');
+  p.percent = !rest.empty();
+}
+
 // The code that decides format `index` as the spreadsheet shows it: the
 // workbook's own FORMAT record for that index, else the built-in code.
 std::string_view display_code(const Workbook& wb, int32_t index) {
@@ -159,6 +172,7 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
     else
       plans_.push_back(index == kNoFormatIndex ? FormatPlan{} : default_plan(wb, options_, index));
   }
+  for (FormatPlan& p : plans_) mark_fixed(p);
 }
 
 CellRenderer::~CellRenderer() = default;
@@ -195,6 +209,42 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
   return buf_.view();
 }
 
+// RK integers (the common number cell) without a double where the result
+// is exact: an integer under the general rule is its digits; an integer
+// divided by 100 is n / 100 correctly rounded, |n| < 2^29, so it lies
+// within 2^-30 of the decimal n / 100, and for 2 to 6 decimals that
+// decimal is the nearest, which is what printf prints.
+std::string_view CellRenderer::rk_text(const FormatPlan& plan, uint32_t rk) {
+  const int64_t n = int32_t(rk) >> 2;
+  const bool cents = (rk & 1) != 0;
+  const bool negative = n < 0;
+  const uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
+  buf_.clear();
+  if (plan.kind == FormatPlan::Kind::General) {
+    if (!cents) {
+      append_integer(buf_, n);
+      return buf_.view();
+    }
+    double v = double(n) / 100.0;
+    int places = decimal_places(v);
+    if (places >= 2)
+      append_scaled(buf_, negative, m, 2, places);
+    else
+      append_fixed(buf_, v, places);
+    return buf_.view();
+  }
+  // A fixed printf pattern.
+  int precision = plan.fixed;
+  if (!cents)
+    append_scaled(buf_, negative, m, 0, precision);
+  else if (precision >= 2 && precision <= 6)
+    append_scaled(buf_, negative, m, 2, precision);
+  else
+    append_fixed(buf_, double(n) / 100.0, precision);
+  if (plan.percent) buf_.append('%');
+  return buf_.view();
+}
+
 std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
                                                         std::optional<std::string_view> text) {
   // A format with a text section shows texts through it.
@@ -207,9 +257,8 @@ std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
 std::optional<std::string_view> CellRenderer::text(const Sheet& sheet, const Cell& cell) {
   switch (cell.kind) {
     case Cell::Kind::Rk:
-      return number_text(plan(cell.xf), decode_rk(cell.value));
     case Cell::Kind::Double:
-      return number_text(plan(cell.xf), cell_number(sheet, cell));
+      return number(sheet, cell);
     case Cell::Kind::SharedString:
       return shown_text(plan(cell.xf), sst_string(wb_, cell.value));
     case Cell::Kind::Text:

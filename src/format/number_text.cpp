@@ -47,27 +47,9 @@ int decimal_places(double v) {
 
 namespace {
 
-void append_digits(TextBuffer& out, bool negative, uint64_t magnitude) {
-  if (negative) out.append('-');
-  char* first = out.data.data() + out.len;
-  auto [end, ec] = std::to_chars(first, out.data.data() + out.data.size(), magnitude);
-  if (ec == std::errc()) out.len = size_t(end - out.data.data());
-}
-
-// "%.0f" for |v| below 2^52: the fraction a - trunc(a) is exact there, so
-// rounding half to even can be decided without any decimal expansion.
-void append_rounded_integer(TextBuffer& out, double v) {
-  double a = std::fabs(v);
-  double whole = std::trunc(a);
-  double frac = a - whole;
-  uint64_t n = uint64_t(whole);
-  if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
-  append_digits(out, std::signbit(v), n);
-}
-
-// Writes the integer m with its last `scale` digits after a decimal
-// point, then zeros up to `precision` decimals.
-void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
+// The careful form of append_scaled, for a buffer nearly full: every
+// byte through the bounded append.
+void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
   char digits[24];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, m);
   (void)ec;  // 24 bytes hold any 64-bit value
@@ -86,6 +68,99 @@ void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int pr
   }
   if (precision > 0 && scale == 0) out.append('.');
   for (int i = scale; i < precision; ++i) out.append('0');
+}
+
+// "00" to "99": two digits per division.
+constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+int digit_count(uint64_t v) {
+  int n = 1;
+  for (;;) {
+    if (v < 10) return n;
+    if (v < 100) return n + 1;
+    if (v < 1000) return n + 2;
+    if (v < 10000) return n + 3;
+    v /= 10000;
+    n += 4;
+  }
+}
+
+// Room a scaled decimal can need: sign, 20 digits, point, 17 decimals.
+constexpr size_t kScaledRoom = 48;
+
+}  // namespace
+
+char* write_decimal(char* p, uint64_t v) {
+  char* end = p + digit_count(v);
+  char* q = end;
+  while (v >= 100) {
+    unsigned i = unsigned(v % 100) * 2;
+    v /= 100;
+    q -= 2;
+    q[0] = kTwoDigits[i];
+    q[1] = kTwoDigits[i + 1];
+  }
+  if (v >= 10) {
+    q -= 2;
+    q[0] = kTwoDigits[v * 2];
+    q[1] = kTwoDigits[v * 2 + 1];
+  } else {
+    *--q = char('0' + v);
+  }
+  return end;
+}
+
+void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
+  if (out.len + kScaledRoom > out.data.size() || scale < 0 || scale > 17 || precision > 17)
+    return append_scaled_slow(out, negative, m, scale, precision);
+  char* p = out.data.data() + out.len;
+  if (negative) *p++ = '-';
+  char digits[24];
+  int nd = int(write_decimal(digits, m) - digits);
+  if (nd <= scale) {
+    *p++ = '0';
+    *p++ = '.';
+    for (int i = nd; i < scale; ++i) *p++ = '0';
+    std::memcpy(p, digits, size_t(nd));
+    p += nd;
+  } else {
+    int whole = nd - scale;
+    std::memcpy(p, digits, size_t(whole));
+    p += whole;
+    if (scale > 0) {
+      *p++ = '.';
+      std::memcpy(p, digits + whole, size_t(scale));
+      p += scale;
+    }
+  }
+  if (precision > 0 && scale == 0) *p++ = '.';
+  for (int i = scale; i < precision; ++i) *p++ = '0';
+  out.len = size_t(p - out.data.data());
+}
+
+void append_integer(TextBuffer& out, int64_t n) {
+  bool negative = n < 0;
+  uint64_t m = negative ? uint64_t(0) - uint64_t(n) : uint64_t(n);
+  if (out.len + kScaledRoom > out.data.size()) return append_scaled_slow(out, negative, m, 0, 0);
+  char* p = out.data.data() + out.len;
+  if (negative) *p++ = '-';
+  out.len = size_t(write_decimal(p, m) - out.data.data());
+}
+
+namespace {
+
+// "%.0f" for |v| below 2^52: the fraction a - trunc(a) is exact there, so
+// rounding half to even can be decided without any decimal expansion.
+void append_rounded_integer(TextBuffer& out, double v) {
+  double a = std::fabs(v);
+  double whole = std::trunc(a);
+  double frac = a - whole;
+  uint64_t n = uint64_t(whole);
+  if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
+  append_scaled(out, std::signbit(v), n, 0, 0);
 }
 
 // "%.Nf" without a decimal expansion, where that is exact. If some decimal
