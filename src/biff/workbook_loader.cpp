@@ -228,6 +228,13 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
     std::optional<BiffRecord> rec;
     const int64_t start = reader_.pos;
     const bool in_place = next_record_in_place(reader_, id, data);
+    if (in_place && load_common_cell(ctx, id, data)) {
+      if (reader_.pos - released > kReleaseStep) {
+        released = start;
+        file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
+      }
+      continue;
+    }
     if (!in_place) {
       rec = read_record(reader_);
       if (!rec) break;

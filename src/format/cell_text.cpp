@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "format/builtin_formats.hpp"
 #include "format/date_text.hpp"
@@ -214,34 +215,43 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
 // divided by 100 is n / 100 correctly rounded, |n| < 2^29, so it lies
 // within 2^-30 of the decimal n / 100, and for 2 to 6 decimals that
 // decimal is the nearest, which is what printf prints.
-std::string_view CellRenderer::rk_text(const FormatPlan& plan, uint32_t rk) {
+char* CellRenderer::write_rk(const Cell& cell, char* p) {
+  const FormatPlan& plan = this->plan(cell.xf);
+  const uint32_t rk = cell.value;
   const int64_t n = int32_t(rk) >> 2;
   const bool cents = (rk & 1) != 0;
   const bool negative = n < 0;
   const uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
-  buf_.clear();
   if (plan.kind == FormatPlan::Kind::General) {
-    if (!cents) {
-      append_integer(buf_, n);
-      return buf_.view();
-    }
+    if (!cents) return write_scaled(p, negative, m, 0, 0);
     double v = double(n) / 100.0;
     int places = decimal_places(v);
-    if (places >= 2)
-      append_scaled(buf_, negative, m, 2, places);
-    else
-      append_fixed(buf_, v, places);
-    return buf_.view();
+    if (places >= 2) return write_scaled(p, negative, m, 2, places);
+    buf_.clear();
+    append_fixed(buf_, v, places);
+  } else {
+    // A fixed printf pattern.
+    int precision = plan.fixed;
+    if (!cents) {
+      p = write_scaled(p, negative, m, 0, precision);
+    } else if (precision >= 2 && precision <= 6) {
+      p = write_scaled(p, negative, m, 2, precision);
+    } else {
+      buf_.clear();
+      append_fixed(buf_, double(n) / 100.0, precision);
+      std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+      p += buf_.len;
+    }
+    if (plan.percent) *p++ = '%';
+    return p;
   }
-  // A fixed printf pattern.
-  int precision = plan.fixed;
-  if (!cents)
-    append_scaled(buf_, negative, m, 0, precision);
-  else if (precision >= 2 && precision <= 6)
-    append_scaled(buf_, negative, m, 2, precision);
-  else
-    append_fixed(buf_, double(n) / 100.0, precision);
-  if (plan.percent) buf_.append('%');
+  std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+  return p + buf_.len;
+}
+
+std::string_view CellRenderer::rk_text(const Cell& cell) {
+  char* begin = buf_.data.data();
+  buf_.len = size_t(write_rk(cell, begin) - begin);
   return buf_.view();
 }
 

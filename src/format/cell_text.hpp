@@ -57,12 +57,20 @@ class CellRenderer {
   std::string_view number(const Sheet& sheet, const Cell& cell) {
     const FormatPlan& p = plan(cell.xf);
     if (cell.kind == Cell::Kind::Rk) {
-      if ((cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0))
-        return rk_text(p, cell.value);
+      if (rk_direct(cell)) return rk_text(cell);
       return number_text(p, decode_rk(cell.value));
     }
     return number_text(p, cell_number(sheet, cell));
   }
+  // Whether write_rk renders this RK number cell.
+  bool rk_direct(const Cell& cell) const {
+    const FormatPlan& p = plan(cell.xf);
+    return (cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0);
+  }
+  // The text of such a cell (see rk_direct), written at `p`, which has
+  // room for kRkRoom bytes; returns the end.
+  static constexpr size_t kRkRoom = kScaledRoom + 2;
+  char* write_rk(const Cell& cell, char* p);
   // The text at (row, col), or none for an empty position.
   std::optional<std::string_view> text_at(const Sheet& sheet, int32_t row, int32_t col);
 
@@ -72,7 +80,7 @@ class CellRenderer {
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);
-  std::string_view rk_text(const FormatPlan& plan, uint32_t rk);
+  std::string_view rk_text(const Cell& cell);
   std::optional<std::string_view> shown_text(const FormatPlan& plan,
                                              std::optional<std::string_view> text);
 

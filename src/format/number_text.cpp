@@ -76,69 +76,95 @@ constexpr char kTwoDigits[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-int digit_count(uint64_t v) {
-  int n = 1;
-  for (;;) {
-    if (v < 10) return n;
-    if (v < 100) return n + 1;
-    if (v < 1000) return n + 2;
-    if (v < 10000) return n + 3;
-    v /= 10000;
-    n += 4;
+[[gnu::always_inline]] inline int digit_count32(uint32_t v) {
+  return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+         (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+}
+
+// The digits of v, ending at `end`, written backwards two at a time.
+template <class U>
+[[gnu::always_inline]] inline void write_backwards(char* end, U v) {
+  while (v >= 100) {
+    unsigned i = unsigned(v % 100) * 2;
+    v /= 100;
+    end -= 2;
+    end[0] = kTwoDigits[i];
+    end[1] = kTwoDigits[i + 1];
+  }
+  if (v >= 10) {
+    end[-2] = kTwoDigits[v * 2];
+    end[-1] = kTwoDigits[v * 2 + 1];
+  } else {
+    end[-1] = char('0' + v);
   }
 }
 
 // Room a scaled decimal can need: sign, 20 digits, point, 17 decimals.
-constexpr size_t kScaledRoom = 48;
+static_assert(kScaledRoom == 48);
 
 }  // namespace
 
 char* write_decimal(char* p, uint64_t v) {
-  char* end = p + digit_count(v);
-  char* q = end;
-  while (v >= 100) {
-    unsigned i = unsigned(v % 100) * 2;
-    v /= 100;
-    q -= 2;
-    q[0] = kTwoDigits[i];
-    q[1] = kTwoDigits[i + 1];
+  if (v <= UINT32_MAX) {
+    char* end = p + digit_count32(uint32_t(v));
+    write_backwards(end, uint32_t(v));
+    return end;
   }
-  if (v >= 10) {
-    q -= 2;
-    q[0] = kTwoDigits[v * 2];
-    q[1] = kTwoDigits[v * 2 + 1];
+  // Above 2^32: the low nine digits apart, so that the rest fits 32 bits
+  // but for values of 10^18 and more.
+  uint64_t high = v / 1000000000;
+  char* mid = high <= UINT32_MAX ? p + digit_count32(uint32_t(high)) : write_decimal(p, high);
+  if (high <= UINT32_MAX) write_backwards(mid, uint32_t(high));
+  uint32_t low = uint32_t(v % 1000000000);
+  for (int i = 8; i >= 0; --i) {
+    mid[i] = char('0' + low % 10);
+    low /= 10;
+  }
+  return mid + 9;
+}
+
+char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision) {
+  if (negative) *p++ = '-';
+  if (scale == 0) {
+    p = write_decimal(p, m);
+    if (precision > 0) *p++ = '.';
+  } else if (scale == 2 && m >= 100 && m <= UINT32_MAX) {
+    // The common case, cents: whole part, point, two digits from the table.
+    uint32_t whole = uint32_t(m) / 100;
+    unsigned cents = (uint32_t(m) % 100) * 2;
+    char* end = p + digit_count32(whole);
+    write_backwards(end, whole);
+    end[0] = '.';
+    end[1] = kTwoDigits[cents];
+    end[2] = kTwoDigits[cents + 1];
+    p = end + 3;
   } else {
-    *--q = char('0' + v);
+    char digits[24];
+    int nd = int(write_decimal(digits, m) - digits);
+    if (nd <= scale) {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = nd; i < scale; ++i) *p++ = '0';
+      std::memcpy(p, digits, size_t(nd));
+      p += nd;
+    } else {
+      int whole = nd - scale;
+      std::memcpy(p, digits, size_t(whole));
+      p += whole;
+      *p++ = '.';
+      std::memcpy(p, digits + whole, size_t(scale));
+      p += scale;
+    }
   }
-  return end;
+  for (int i = scale; i < precision; ++i) *p++ = '0';
+  return p;
 }
 
 void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
   if (out.len + kScaledRoom > out.data.size() || scale < 0 || scale > 17 || precision > 17)
     return append_scaled_slow(out, negative, m, scale, precision);
   char* p = out.data.data() + out.len;
-  if (negative) *p++ = '-';
-  char digits[24];
-  int nd = int(write_decimal(digits, m) - digits);
-  if (nd <= scale) {
-    *p++ = '0';
-    *p++ = '.';
-    for (int i = nd; i < scale; ++i) *p++ = '0';
-    std::memcpy(p, digits, size_t(nd));
-    p += nd;
-  } else {
-    int whole = nd - scale;
-    std::memcpy(p, digits, size_t(whole));
-    p += whole;
-    if (scale > 0) {
-      *p++ = '.';
-      std::memcpy(p, digits + whole, size_t(scale));
-      p += scale;
-    }
-  }
-  if (precision > 0 && scale == 0) *p++ = '.';
-  for (int i = scale; i < precision; ++i) *p++ = '0';
-  out.len = size_t(p - out.data.data());
+  out.len = size_t(write_scaled(p, negative, m, scale, precision) - out.data.data());
 }
 
 void append_integer(TextBuffer& out, int64_t n) {

@@ -39,6 +39,13 @@ char* write_decimal(char* p, uint64_t v);
 // The integer `n` as "%.0f" prints it.
 void append_integer(TextBuffer& out, int64_t n);
 
+// Room that write_scaled may need: sign, 20 digits, point, 17 decimals.
+inline constexpr size_t kScaledRoom = 48;
+
+// append_scaled into raw room of at least kScaledRoom bytes (scale and
+// precision 0 to 17); returns the end.
+char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision);
+
 // "%.*f" with `precision` (at least `scale`) of the decimal m / 10^scale
 // (scale 0 to 17), with a minus sign when `negative`: the digits of m
 // with a point before its last `scale` digits, then zeros.

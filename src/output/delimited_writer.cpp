@@ -42,30 +42,52 @@ class QuoteMemo {
   std::vector<uint8_t> state_;
 };
 
-void write_repeated(OutputStream& out, std::string_view s, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) out.write(s);
+// The punctuation of one delimited format.
+struct Csv {
+  static constexpr std::string_view before = "\"", separator = "\",\"", after = "\"";
+  static constexpr bool quoted = true;
+};
+struct Tab {
+  static constexpr std::string_view before = "", separator = "\t", after = "";
+  static constexpr bool quoted = false;
+};
+
+template <class F>
+void write_separators(OutputStream& out, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) out.write(F::separator);
 }
 
 // Writes every row of a sheet, one line at a time: `before`, the fields
 // with `separator` between them, `after` and a line feed. The cells are
 // visited in their stored order (by row, then column, all inside the
-// grid), so an empty position costs only its separator.
-void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out,
-                     std::string_view before, std::string_view separator, std::string_view after,
-                     bool csv) {
+// grid), so an empty position costs only its separator; RK numbers are
+// written straight into the output buffer.
+template <class F>
+void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   if (sheet.rows <= 0) return;
   const Workbook& wb = render.workbook();
-  QuoteMemo memo(csv ? wb.sst.count() : 0);
+  QuoteMemo memo(F::quoted ? wb.sst.count() : 0);
   const Cell* next = sheet.cells.data();
   const Cell* const last = next + sheet.cells.size();
+  constexpr size_t kSep = F::separator.size();
   for (int32_t r = 0; r < sheet.rows; ++r) {
-    out.write(before);
+    out.write(F::before);
     int32_t col = 0;  // the position the output stands in
     for (; next != last && next->row == r; ++next) {
       const Cell& cell = *next;
       if (cell.col >= sheet.cols) continue;
-      write_repeated(out, separator, int32_t(cell.col) - col);
+      int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
+      if (cell.kind == Cell::Kind::Rk && gap <= 1 && render.rk_direct(cell)) {
+        char* p = out.room(kSep + CellRenderer::kRkRoom);
+        if (gap == 1) {
+          std::memcpy(p, F::separator.data(), kSep);
+          p += kSep;
+        }
+        out.commit(render.write_rk(cell, p));
+        continue;
+      }
+      write_separators<F>(out, gap);
       if (cell.is_number()) {
         // Number texts never hold a quote.
         out.write(render.number(sheet, cell));
@@ -74,33 +96,35 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count() &&
           render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
         std::string_view text = *wb.sst.at(cell.value);
-        if (csv)
+        if (F::quoted)
           memo.write(out, cell.value, text);
         else
           out.write(text);
         continue;
       }
       if (auto text = render.text(sheet, cell)) {
-        if (csv)
+        if (F::quoted)
           write_csv_quoted(out, *text);
         else
           out.write(*text);
       }
     }
-    write_repeated(out, separator, sheet.cols - 1 - col);
-    out.write(after);
-    out.end_line();
+    write_separators<F>(out, sheet.cols - 1 - col);
+    char* p = out.room(F::after.size() + 1);
+    std::memcpy(p, F::after.data(), F::after.size());
+    p[F::after.size()] = '\n';
+    out.commit(p + F::after.size() + 1);
   }
 }
 
 }  // namespace
 
 void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited(render, sheet, out, "\"", "\",\"", "\"", true);
+  write_delimited<Csv>(render, sheet, out);
 }
 
 void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited(render, sheet, out, "", "\t", "", false);
+  write_delimited<Tab>(render, sheet, out);
 }
 
 void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options) {
