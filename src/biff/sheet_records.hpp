@@ -8,6 +8,7 @@
 #include "base/le.hpp"
 #include "biff/cell_records.hpp"
 #include "biff/record_ids.hpp"
+#include "biff/record_reader.hpp"
 #include "biff/workbook.hpp"
 
 namespace sheetdump {
@@ -65,6 +66,10 @@ inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint
                                      le32u(d[6], d[7], d[8], d[9])));
   return true;
 }
+
+// The same for a STRING record's data `first`, reading the CONTINUE
+// records after it straight from `reader`; leaves `reader` behind them.
+void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader);
 
 // Puts the cells gathered while the worksheet was read in position order,
 // keeping the last record's cell where several name one position.

@@ -285,3 +285,44 @@ TEST_F(CellText, NumberTextsAreReusedBufferViews) {
 }
 
 }  // namespace
+
+namespace {
+
+// RK integers take a path without a double for the general rule and the
+// fixed patterns; it must print what the double's own path prints.
+TEST(CellTextRk, DirectPathMatchesTheDoublePath) {
+  const int32_t formats[] = {0, 1, 2, 3, 4, 9, 10, 11, 48};
+  std::mt19937 rng(7);
+  std::vector<int32_t> ints = {0, 1, -1, 29, -29, 100, -100, 1234, (1 << 29) - 1, -(1 << 29)};
+  for (int i = 0; i < 3000; ++i) ints.push_back(int32_t(rng() % (1u << 30)) - (1 << 29));
+  ModelBuilder mb;
+  auto s = mb.sheet("S", int32_t(ints.size()), 2 * int32_t(std::size(formats)));
+  for (size_t r = 0; r < ints.size(); ++r)
+    for (size_t f = 0; f < std::size(formats); ++f) {
+      uint32_t rk = (uint32_t(ints[r]) << 2) | 2;
+      s.rk(int32_t(r), int32_t(2 * f), rk, formats[f]);
+      s.rk(int32_t(r), int32_t(2 * f + 1), rk | 1, formats[f]);
+    }
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::CellRenderer render(wb, {});
+  const sheetdump::Sheet& sheet = wb.sheets[0];
+  for (const sheetdump::Cell& cell : sheet.cells) {
+    const sheetdump::FormatPlan& plan = render.plan(cell.xf);
+    double v = sheetdump::decode_rk(cell.value);
+    TextBuffer want;
+    if (plan.kind == sheetdump::FormatPlan::Kind::Printf)
+      sheetdump::append_printf(want, plan.pattern, v);
+    else if (plan.kind == sheetdump::FormatPlan::Kind::General)
+      sheetdump::append_general(want, v);
+    else
+      continue;
+    std::string got(*render.text(sheet, cell));
+    EXPECT_EQ(got, want.view()) << v << " xf " << cell.xf;
+    char direct[sheetdump::CellRenderer::kRkRoom];
+    if (render.rk_direct(cell)) {
+      EXPECT_EQ(std::string_view(direct, size_t(render.write_rk(cell, direct) - direct)), got);
+    }
+  }
+}
+
+}  // namespace
