@@ -222,7 +222,11 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
   const bool cents = (rk & 1) != 0;
   const bool negative = n < 0;
   const uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
-  if (plan.kind == FormatPlan::Kind::General) {
+  if (plan.kind == FormatPlan::Kind::Shortest) {
+    if (!cents) return write_scaled(p, negative, m, 0, 0);
+    buf_.clear();
+    append_shortest_hundredths(buf_, n);
+  } else if (plan.kind == FormatPlan::Kind::General) {
     if (!cents) return write_scaled(p, negative, m, 0, 0);
     double v = double(n) / 100.0;
     int places = decimal_places(v);

@@ -65,7 +65,8 @@ class CellRenderer {
   // Whether write_rk renders this RK number cell.
   bool rk_direct(const Cell& cell) const {
     const FormatPlan& p = plan(cell.xf);
-    return (cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0);
+    return (cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0 ||
+                                     p.kind == FormatPlan::Kind::Shortest);
   }
   // The text of such a cell (see rk_direct), written at `p`, which has
   // room for kRkRoom bytes; returns the end.

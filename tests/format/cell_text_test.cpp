@@ -13,6 +13,7 @@
 
 #include "format/builtin_formats.hpp"
 #include "format/date_text.hpp"
+#include "format/exact_text.hpp"
 #include "support/model_builder.hpp"
 
 namespace {
@@ -322,6 +323,33 @@ TEST(CellTextRk, DirectPathMatchesTheDoublePath) {
     if (render.rk_direct(cell)) {
       EXPECT_EQ(std::string_view(direct, size_t(render.write_rk(cell, direct) - direct)), got);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellTextRk, ExactDirectPathMatchesShortest) {
+  std::mt19937 rng(11);
+  std::vector<int32_t> ints = {0, 1, -1, 5, -5, 10, 100, -100, 1230, 120000, (1 << 29) - 1, -(1 << 29)};
+  for (int i = 0; i < 5000; ++i) ints.push_back(int32_t(rng() % (1u << 30)) - (1 << 29));
+  for (int i = 0; i < 2000; ++i) ints.push_back(int32_t(rng() % 2000) - 1000);
+  ModelBuilder mb;
+  auto s = mb.sheet("S", int32_t(ints.size()), 2);
+  for (size_t r = 0; r < ints.size(); ++r) {
+    uint32_t rk = (uint32_t(ints[r]) << 2) | 2;
+    s.rk(uint16_t(r), 0, rk);
+    s.rk(uint16_t(r), 1, rk | 1);
+  }
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Exact;
+  sheetdump::CellRenderer render(wb, o);
+  for (const sheetdump::Cell& cell : wb.sheets[0].cells) {
+    TextBuffer want;
+    sheetdump::append_shortest(want, sheetdump::decode_rk(cell.value));
+    EXPECT_EQ(*render.text(wb.sheets[0], cell), want.view()) << cell.value;
   }
 }
 
