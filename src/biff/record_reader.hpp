@@ -43,6 +43,23 @@ void seek_to(RecordReader& r, int64_t pos);
 void skip_bytes(RecordReader& r, int64_t count);
 std::optional<BiffRecord> read_record(RecordReader& r);
 std::optional<BiffRecord> peek_record(RecordReader& r);
+// The common case of read_record and record_data at once, without a record
+// object: when the next record's header and data lie wholly inside the
+// data (and the end indicator is clear), gives its id and data in place,
+// moves behind it and returns true. Otherwise changes nothing and returns
+// false, and the caller takes the general path.
+inline bool next_record_in_place(RecordReader& r, int32_t& id, std::span<const uint8_t>& data) {
+  const int64_t size = int64_t(r.data.size());
+  if (r.eof || r.pos < 0 || r.pos + 4 > size) return false;
+  const uint8_t* p = r.data.data() + r.pos;
+  int32_t len = int32_t(p[2]) | (int32_t(p[3]) << 8);
+  if (r.pos + 4 + len > size) return false;
+  id = int32_t(p[0]) | (int32_t(p[1]) << 8);
+  data = r.data.subspan(size_t(r.pos + 4), size_t(len));
+  r.pos += 4 + len;
+  return true;
+}
+
 // The record's data bytes; leaves the position right behind the record.
 std::span<const uint8_t> record_data(RecordReader& r, BiffRecord& rec);
 

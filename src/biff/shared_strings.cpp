@@ -5,26 +5,18 @@
 #include <vector>
 
 #include "base/le.hpp"
+#include "biff/record_ids.hpp"
 #include "biff/unicode_string.hpp"
 
 namespace sheetdump {
 
-SharedStrings read_sst(std::span<const std::span<const uint8_t>> records) {
+namespace {
+
+SharedStrings read_strings(RecordPieces& in, int32_t declared, size_t total) {
   SharedStrings out;
-  if (records.empty()) return out;
-  int32_t declared = le32_at(records[0], 4);
-  if (declared <= 0 || records[0].size() < 8) return out;
-
   // Every string takes at least 3 bytes: reserve no more than the data holds.
-  size_t total = 0;
-  for (auto r : records) total += r.size();
   out.ends.reserve(std::min<size_t>(size_t(declared), total / 3));
-
-  std::vector<std::span<const uint8_t>> pieces(records.begin(), records.end());
-  pieces[0] = records[0].subspan(8);
-  RecordPieces in(pieces);
   std::vector<uint16_t> units;
-
   for (int32_t i = 0; i < declared; ++i) {
     StringRead got = read_unicode_string(in, out.bytes, units);
     if (got == StringRead::None) break;
@@ -32,6 +24,38 @@ SharedStrings read_sst(std::span<const std::span<const uint8_t>> records) {
     out.ends.push_back(uint32_t(out.bytes.size()));
     if (got == StringRead::Partial) break;
   }
+  return out;
+}
+
+}  // namespace
+
+SharedStrings read_sst(std::span<const std::span<const uint8_t>> records) {
+  if (records.empty()) return {};
+  int32_t declared = le32_at(records[0], 4);
+  if (declared <= 0 || records[0].size() < 8) return {};
+  size_t total = 0;
+  for (auto r : records) total += r.size();
+  RecordPieces in(records, 8);
+  return read_strings(in, declared, total);
+}
+
+SharedStrings read_sst(std::span<const uint8_t> first, RecordReader& reader) {
+  int32_t declared = le32_at(first, 4);
+  if (declared <= 0 || first.size() < 8) {
+    skip_continues(reader);
+    return {};
+  }
+  // The size of the data, from the CONTINUE headers alone.
+  size_t total = first.size();
+  RecordReader scan = reader;
+  for (;;) {
+    auto next = peek_record(scan);
+    if (!next || next->id != record_id::kContinue) break;
+    total += size_t(read_record(scan)->size);
+  }
+  RecordPieces in(first, reader, 8);
+  SharedStrings out = read_strings(in, declared, total);
+  skip_continues(reader);
   return out;
 }
 

@@ -192,6 +192,24 @@ void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8
   if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx.sheet, ref, text);
 }
 
+void load_string_result(SheetContext& ctx, std::span<const uint8_t> first,
+                        RecordReader& reader) {
+  if (ctx.pending_string) {
+    CellRef ref = *ctx.pending_string;
+    ctx.pending_string.reset();
+    if (ctx.biff5) {
+      store_text(ctx.sheet, ref, codepage_text(ctx, first));
+    } else {
+      RecordPieces in(first, reader);
+      std::string text;
+      std::vector<uint16_t> units;
+      if (read_unicode_string(in, text, units) != StringRead::None)
+        store_text(ctx.sheet, ref, text);
+    }
+  }
+  skip_continues(reader);
+}
+
 void finish_sheet(Sheet& sheet) {
   auto& cells = sheet.cells;
   // The room reserved from DIMENSIONS is a guess; give back what a sheet

@@ -5,7 +5,10 @@
 #include <optional>
 #include <span>
 
+#include "base/le.hpp"
 #include "biff/cell_records.hpp"
+#include "biff/record_ids.hpp"
+#include "biff/record_reader.hpp"
 #include "biff/workbook.hpp"
 
 namespace sheetdump {
@@ -41,6 +44,32 @@ bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d
 // A STRING record's data and the data of the CONTINUE records after it:
 // the text of the FORMULA waiting for it, if any.
 void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8_t>> pieces);
+
+// The two records that make up most of a worksheet, RK and LABELSST, with
+// their whole 10 bytes, handled inline: the same as wants_sheet_record and
+// load_sheet_record together. False for any other record, left to those.
+inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint8_t> d) {
+  Cell::Kind kind;
+  if (id == record_id::kRk)
+    kind = Cell::Kind::Rk;
+  else if (id == record_id::kLabelSst)
+    kind = Cell::Kind::SharedString;
+  else
+    return false;
+  if (d.size() < 10) return false;
+  ctx.pending_string.reset();
+  int32_t row = le16(d[0], d[1]);
+  int32_t col = le16(d[2], d[3]);
+  Sheet& sheet = ctx.sheet;
+  if (row < sheet.rows && col < sheet.cols)
+    sheet.cells.push_back(Cell::make(uint16_t(row), uint8_t(col), kind, uint16_t(le16(d[4], d[5])),
+                                     le32u(d[6], d[7], d[8], d[9])));
+  return true;
+}
+
+// The same for a STRING record's data `first`, reading the CONTINUE
+// records after it straight from `reader`; leaves `reader` behind them.
+void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader);
 
 // Puts the cells gathered while the worksheet was read in position order,
 // keeping the last record's cell where several name one position.

@@ -5,20 +5,51 @@
 #include "base/codepage.hpp"
 #include "base/le.hpp"
 #include "base/utf16.hpp"
+#include "biff/record_ids.hpp"
 
 namespace sheetdump {
 
-bool RecordPieces::settle() {
-  while (rec_ < recs_.size() && off_ >= recs_[rec_].size()) {
-    ++rec_;
+using record_id::kContinue;
+
+bool RecordPieces::fetch() {
+  if (done_) return false;
+  if (!streaming_) {
+    if (++rec_ >= recs_.size()) {
+      done_ = true;
+      return false;
+    }
+    cur_ = recs_[rec_];
     off_ = 0;
+    return true;
   }
-  return rec_ < recs_.size();
+  for (;;) {
+    auto next = peek_record(reader_);
+    if (!next || next->id != kContinue) {
+      done_ = true;
+      return false;
+    }
+    auto rec = read_record(reader_);
+    auto bytes = record_data(reader_, *rec);
+    if (bytes.empty()) continue;
+    if (!rec->padded.empty()) {
+      padded_ = std::move(rec->padded);
+      bytes = padded_;
+    }
+    cur_ = bytes;
+    off_ = 0;
+    return true;
+  }
+}
+
+bool RecordPieces::settle() {
+  while (!done_ && off_ >= cur_.size())
+    if (!fetch()) return false;
+  return !done_;
 }
 
 bool RecordPieces::u8(uint32_t& v) {
   if (!settle()) return false;
-  v = recs_[rec_][off_++];
+  v = cur_[off_++];
   return true;
 }
 
@@ -39,18 +70,21 @@ bool RecordPieces::u32(uint32_t& v) {
 bool RecordPieces::skip(uint64_t n) {
   while (n > 0) {
     if (!settle()) return false;
-    uint64_t take = std::min<uint64_t>(n, recs_[rec_].size() - off_);
+    uint64_t take = std::min<uint64_t>(n, cur_.size() - off_);
     off_ += size_t(take);
     n -= take;
   }
   return true;
 }
 
-bool RecordPieces::next_record() {
-  if (rec_ >= recs_.size()) return false;
-  ++rec_;
-  off_ = 0;
-  return rec_ < recs_.size();
+bool RecordPieces::next_record() { return fetch(); }
+
+void skip_continues(RecordReader& reader) {
+  for (;;) {
+    auto next = peek_record(reader);
+    if (!next || next->id != kContinue) return;
+    read_record(reader);
+  }
 }
 
 namespace {

@@ -11,14 +11,27 @@
 #include <string>
 #include <vector>
 
+#include "biff/record_reader.hpp"
+
 namespace sheetdump {
 
 // A read position over a record and its CONTINUE records taken as one run
 // of data. Header fields, rich-text runs and extended data flow from one
 // record into the next; character data switches width at a boundary.
+// The records come from a list, or straight from the record reader: then
+// no memory is held per record, however many small ones follow (empty
+// ones add nothing, not even an option byte, and are passed over).
 class RecordPieces {
  public:
-  explicit RecordPieces(std::span<const std::span<const uint8_t>> recs) : recs_(recs) {}
+  explicit RecordPieces(std::span<const std::span<const uint8_t>> recs, size_t first_offset = 0)
+      : recs_(recs), off_(first_offset) {
+    if (!recs_.empty()) cur_ = recs_[0];
+    else done_ = true;
+  }
+  // The data `first` of the record just read, from `first_offset` on, then
+  // the CONTINUE records that `reader` stands before.
+  RecordPieces(std::span<const uint8_t> first, RecordReader reader, size_t first_offset = 0)
+      : cur_(first), off_(first_offset), reader_(reader), streaming_(true) {}
 
   // Steps over used-up records; false when no data is left at all.
   bool settle();
@@ -28,17 +41,28 @@ class RecordPieces {
   bool skip(uint64_t n);
   // The rest of the current record.
   std::span<const uint8_t> here() const {
-    return rec_ < recs_.size() ? recs_[rec_].subspan(off_) : std::span<const uint8_t>{};
+    return done_ ? std::span<const uint8_t>{} : cur_.subspan(std::min(off_, cur_.size()));
   }
   void advance(size_t n) { off_ += n; }
   // Moves to the start of the next record; false when there is none.
   bool next_record();
 
  private:
+  // Makes the next record current; false (and done) when there is none.
+  bool fetch();
+
   std::span<const std::span<const uint8_t>> recs_;
   size_t rec_ = 0;
+  std::span<const uint8_t> cur_;
   size_t off_ = 0;
+  bool done_ = false;
+  RecordReader reader_;
+  bool streaming_ = false;
+  std::vector<uint8_t> padded_;  // a record cut by the end of the data
 };
+
+// Steps `reader` over the CONTINUE records it stands before.
+void skip_continues(RecordReader& reader);
 
 enum class StringRead : uint8_t {
   None,      // the data ended inside the string's header: no string

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <list>
 
 #include "biff/globals_records.hpp"
 #include "biff/record_ids.hpp"
@@ -33,31 +32,6 @@ bool is_old_bof(std::span<const uint8_t> bytes, size_t at) {
   if (at + 4 > bytes.size()) return false;
   int32_t id = le16(bytes[at], bytes[at + 1]);
   return std::find(std::begin(kOldBofIds), std::end(kOldBofIds), id) != std::end(kOldBofIds);
-}
-
-// The data of a record and of the CONTINUE records right after it. Bytes
-// lie in place in the reader's data, except for a record cut by the end of
-// the data, whose padded copy is kept in `owned`. Empty records add
-// nothing (not even an option byte), so they are left out.
-std::vector<std::span<const uint8_t>> gather_continued(RecordReader& reader, BiffRecord& first,
-                                                       std::list<std::vector<uint8_t>>& owned) {
-  std::vector<std::span<const uint8_t>> pieces;
-  auto keep = [&](BiffRecord& rec) {
-    auto bytes = record_data(reader, rec);
-    if (!rec.padded.empty()) {
-      owned.push_back(std::move(rec.padded));
-      bytes = owned.back();
-    }
-    if (!bytes.empty() || pieces.empty()) pieces.push_back(bytes);
-  };
-  keep(first);
-  for (;;) {
-    auto next = peek_record(reader);
-    if (!next || next->id != kContinue) break;
-    auto cont = read_record(reader);
-    keep(*cont);
-  }
-  return pieces;
 }
 
 // Records a FILEPASS, an EOF or the end of the data can end the globals.
@@ -132,8 +106,7 @@ void WorkbookLoader::load_globals(Workbook& wb) {
         break;
       case kSst: {
         // The SST's data runs on in the CONTINUE records right after it.
-        std::list<std::vector<uint8_t>> owned;
-        wb.sst = read_sst(gather_continued(reader_, *rec, owned));
+        wb.sst = read_sst(record_data(reader_, *rec), reader_);
         break;
       }
       case kFormat:
@@ -225,31 +198,48 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   const int64_t size = int64_t(reader_.data.size());
   int64_t released = 0;
   bool ended = false;
-  while (auto rec = read_record(reader_)) {
+  for (;;) {
+    int32_t id = 0;
+    std::span<const uint8_t> data;
+    std::optional<BiffRecord> rec;
+    const int64_t start = reader_.pos;
+    const bool in_place = next_record_in_place(reader_, id, data);
+    if (in_place && load_common_cell(ctx, id, data)) {
+      if (reader_.pos - released > kReleaseStep) {
+        released = start;
+        file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
+      }
+      continue;
+    }
+    if (!in_place) {
+      rec = read_record(reader_);
+      if (!rec) break;
+      id = rec->id;
+    }
     if (reader_.pos - released > kReleaseStep) {
-      released = rec->data_pos - 4;
+      released = start;
       file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
     }
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
-    if (rec->id == kBof) {
+    if (id == kBof) {
       skip_to_eof();
       continue;
     }
-    if (!wants_sheet_record(ctx, rec->id)) continue;
-    if (rec->id == kEof) {
+    if (!wants_sheet_record(ctx, id)) continue;
+    if (id == kEof) {
       ended = true;
       break;
     }
-    if (rec->id == kString) {
+    if (id == kString) {
       // A formula's text runs on in the CONTINUE records right after it.
-      std::list<std::vector<uint8_t>> owned;
-      load_string_result(ctx, gather_continued(reader_, *rec, owned));
+      if (!in_place) data = record_data(reader_, *rec);
+      load_string_result(ctx, data, reader_);
       continue;
     }
-    auto data = record_data(reader_, *rec);
+    if (!in_place) data = record_data(reader_, *rec);
     ctx.bytes_left = size - reader_.pos;
-    load_sheet_record(ctx, rec->id, data);
+    load_sheet_record(ctx, id, data);
   }
   if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
   finish_sheet(sheet);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "format/builtin_formats.hpp"
 #include "format/date_text.hpp"
@@ -102,6 +103,19 @@ FormatPlan exact_plan(const Workbook& wb, int32_t index) {
   return p;
 }
 
+// Marks a printf plan whose pattern is one fixed conversion, optionally
+// with a percent sign after it: those render RK integers without a double.
+void mark_fixed(FormatPlan& p) {
+  if (p.kind != FormatPlan::Kind::Printf || p.pattern == nullptr) return;
+  std::string_view s(p.pattern);
+  if (s.size() < 4 || s[0] != '%' || s[1] != '.' || s[2] < '0' || s[2] > '9' || s[3] != 'f')
+    return;
+  std::string_view rest = s.substr(4);
+  if (!rest.empty() && rest != "%%") return;
+  p.fixed = int8_t(s[2] - '0');
+  p.percent = !rest.empty();
+}
+
 // The code that decides format `index` as the spreadsheet shows it: the
 // workbook's own FORMAT record for that index, else the built-in code.
 std::string_view display_code(const Workbook& wb, int32_t index) {
@@ -157,6 +171,7 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
     else
       plans_.push_back(index == kNoFormatIndex ? FormatPlan{} : default_plan(wb, options_, index));
   }
+  for (FormatPlan& p : plans_) mark_fixed(p);
 }
 
 CellRenderer::~CellRenderer() = default;
@@ -193,6 +208,55 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
   return buf_.view();
 }
 
+// RK integers (the common number cell) without a double where the result
+// is exact: an integer under the general rule is its digits; an integer
+// divided by 100 is n / 100 correctly rounded, |n| < 2^29, so it lies
+// within 2^-30 of the decimal n / 100, and for 2 to 6 decimals that
+// decimal is the nearest, which is what printf prints.
+char* CellRenderer::write_rk(const Cell& cell, char* p) {
+  const FormatPlan& plan = this->plan(cell.xf);
+  const uint32_t rk = cell.value;
+  const int64_t n = int32_t(rk) >> 2;
+  const bool cents = (rk & 1) != 0;
+  const bool negative = n < 0;
+  const uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
+  if (plan.kind == FormatPlan::Kind::Shortest) {
+    if (!cents) return write_scaled(p, negative, m, 0, 0);
+    buf_.clear();
+    append_shortest_hundredths(buf_, n);
+  } else if (plan.kind == FormatPlan::Kind::General) {
+    if (!cents) return write_scaled(p, negative, m, 0, 0);
+    double v = double(n) / 100.0;
+    int places = decimal_places(v);
+    if (places >= 2) return write_scaled(p, negative, m, 2, places);
+    buf_.clear();
+    append_fixed(buf_, v, places);
+  } else {
+    // A fixed printf pattern.
+    int precision = plan.fixed;
+    if (!cents) {
+      p = write_scaled(p, negative, m, 0, precision);
+    } else if (precision >= 2 && precision <= 6) {
+      p = write_scaled(p, negative, m, 2, precision);
+    } else {
+      buf_.clear();
+      append_fixed(buf_, double(n) / 100.0, precision);
+      std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+      p += buf_.len;
+    }
+    if (plan.percent) *p++ = '%';
+    return p;
+  }
+  std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+  return p + buf_.len;
+}
+
+std::string_view CellRenderer::rk_text(const Cell& cell) {
+  char* begin = buf_.data.data();
+  buf_.len = size_t(write_rk(cell, begin) - begin);
+  return buf_.view();
+}
+
 std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
                                                         std::optional<std::string_view> text) {
   // A format with a text section shows texts through it.
@@ -205,9 +269,8 @@ std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
 std::optional<std::string_view> CellRenderer::text(const Sheet& sheet, const Cell& cell) {
   switch (cell.kind) {
     case Cell::Kind::Rk:
-      return number_text(plan(cell.xf), decode_rk(cell.value));
     case Cell::Kind::Double:
-      return number_text(plan(cell.xf), cell_number(sheet, cell));
+      return number(sheet, cell);
     case Cell::Kind::SharedString:
       return shown_text(plan(cell.xf), sst_string(wb_, cell.value));
     case Cell::Kind::Text:

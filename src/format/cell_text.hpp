@@ -34,6 +34,10 @@ struct FormatPlan {
   // the run reads it).
   bool date1904 = false;
   const char* pattern = nullptr;
+  // For a Printf pattern "%.Nf" or "%.Nf%%": N, and whether the percent
+  // sign follows; -1 for any other pattern.
+  int8_t fixed = -1;
+  bool percent = false;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -48,14 +52,36 @@ class CellRenderer {
   // The text of a cell of `sheet`; none where it has none. The view stays
   // valid until the next call.
   std::optional<std::string_view> text(const Sheet& sheet, const Cell& cell);
+  // The text of a number cell (RK or double), which always has one; the
+  // view stays valid until the next call.
+  std::string_view number(const Sheet& sheet, const Cell& cell) {
+    const FormatPlan& p = plan(cell.xf);
+    if (cell.kind == Cell::Kind::Rk) {
+      if (rk_direct(cell)) return rk_text(cell);
+      return number_text(p, decode_rk(cell.value));
+    }
+    return number_text(p, cell_number(sheet, cell));
+  }
+  // Whether write_rk renders this RK number cell.
+  bool rk_direct(const Cell& cell) const {
+    const FormatPlan& p = plan(cell.xf);
+    return (cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0 ||
+                                     p.kind == FormatPlan::Kind::Shortest);
+  }
+  // The text of such a cell (see rk_direct), written at `p`, which has
+  // room for kRkRoom bytes; returns the end.
+  static constexpr size_t kRkRoom = kScaledRoom + 2;
+  char* write_rk(const Cell& cell, char* p);
   // The text at (row, col), or none for an empty position.
   std::optional<std::string_view> text_at(const Sheet& sheet, int32_t row, int32_t col);
 
   const FormatPlan& plan(uint16_t xf) const { return xf < plans_.size() ? plans_[xf] : general_; }
   const RenderOptions& options() const { return options_; }
+  const Workbook& workbook() const { return wb_; }
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);
+  std::string_view rk_text(const Cell& cell);
   std::optional<std::string_view> shown_text(const FormatPlan& plan,
                                              std::optional<std::string_view> text);
 

@@ -51,6 +51,22 @@ size_t lay_out(char* out, bool negative, const char* d, int k, int n) {
 
 }  // namespace
 
+void append_shortest_hundredths(TextBuffer& out, int64_t n) {
+  // n / 100 correctly rounded lies within half an ulp (below 2^-30 for
+  // |n| < 2^29) of the decimal n / 100, and every other decimal of as few
+  // digits is at least 0.01 away: the shortest round trip is n / 100 with
+  // its trailing zeros dropped.
+  if (n == 0 || n % 100 == 0) return append_integer(out, n / 100);
+  uint64_t m = n < 0 ? uint64_t(-n) : uint64_t(n);
+  char digits[24];
+  int nd = int(write_decimal(digits, m) - digits);
+  int k = nd;
+  while (k > 1 && digits[k - 1] == '0') --k;
+  char text[48];
+  size_t len = lay_out(text, n < 0, digits, k, nd - 2);
+  out.append(std::string_view(text, len));
+}
+
 void append_shortest(TextBuffer& out, double v) {
   if (std::isnan(v)) return out.append("NaN");
   if (std::isinf(v)) return out.append(v < 0 ? "-Infinity" : "Infinity");

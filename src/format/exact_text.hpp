@@ -15,6 +15,9 @@ namespace sheetdump {
 // 123456789012345680000), else d[.ddd]e+N / d[.ddd]e-N (1e+21, 1e-7).
 // -0 prints as 0; NaN, Infinity and -Infinity by name.
 void append_shortest(TextBuffer& out, double v);
+// append_shortest of n / 100 (an RK integer divided by 100), |n| < 2^29,
+// without a double.
+void append_shortest_hundredths(TextBuffer& out, int64_t n);
 
 // Day serial `serial` as an ISO date and/or time, per `shows`:
 // YYYY-MM-DD, HH:MM:SS or YYYY-MM-DD HH:MM:SS, the seconds followed by

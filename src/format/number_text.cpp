@@ -47,27 +47,9 @@ int decimal_places(double v) {
 
 namespace {
 
-void append_digits(TextBuffer& out, bool negative, uint64_t magnitude) {
-  if (negative) out.append('-');
-  char* first = out.data.data() + out.len;
-  auto [end, ec] = std::to_chars(first, out.data.data() + out.data.size(), magnitude);
-  if (ec == std::errc()) out.len = size_t(end - out.data.data());
-}
-
-// "%.0f" for |v| below 2^52: the fraction a - trunc(a) is exact there, so
-// rounding half to even can be decided without any decimal expansion.
-void append_rounded_integer(TextBuffer& out, double v) {
-  double a = std::fabs(v);
-  double whole = std::trunc(a);
-  double frac = a - whole;
-  uint64_t n = uint64_t(whole);
-  if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
-  append_digits(out, std::signbit(v), n);
-}
-
-// Writes the integer m with its last `scale` digits after a decimal
-// point, then zeros up to `precision` decimals.
-void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
+// The careful form of append_scaled, for a buffer nearly full: every
+// byte through the bounded append.
+void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
   char digits[24];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, m);
   (void)ec;  // 24 bytes hold any 64-bit value
@@ -86,6 +68,125 @@ void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int pr
   }
   if (precision > 0 && scale == 0) out.append('.');
   for (int i = scale; i < precision; ++i) out.append('0');
+}
+
+// "00" to "99": two digits per division.
+constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+[[gnu::always_inline]] inline int digit_count32(uint32_t v) {
+  return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
+         (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+}
+
+// The digits of v, ending at `end`, written backwards two at a time.
+template <class U>
+[[gnu::always_inline]] inline void write_backwards(char* end, U v) {
+  while (v >= 100) {
+    unsigned i = unsigned(v % 100) * 2;
+    v /= 100;
+    end -= 2;
+    end[0] = kTwoDigits[i];
+    end[1] = kTwoDigits[i + 1];
+  }
+  if (v >= 10) {
+    end[-2] = kTwoDigits[v * 2];
+    end[-1] = kTwoDigits[v * 2 + 1];
+  } else {
+    end[-1] = char('0' + v);
+  }
+}
+
+// Room a scaled decimal can need: sign, 20 digits, point, 17 decimals.
+static_assert(kScaledRoom == 48);
+
+}  // namespace
+
+char* write_decimal(char* p, uint64_t v) {
+  if (v <= UINT32_MAX) {
+    char* end = p + digit_count32(uint32_t(v));
+    write_backwards(end, uint32_t(v));
+    return end;
+  }
+  // Above 2^32: the low nine digits apart, so that the rest fits 32 bits
+  // but for values of 10^18 and more.
+  uint64_t high = v / 1000000000;
+  char* mid = high <= UINT32_MAX ? p + digit_count32(uint32_t(high)) : write_decimal(p, high);
+  if (high <= UINT32_MAX) write_backwards(mid, uint32_t(high));
+  uint32_t low = uint32_t(v % 1000000000);
+  for (int i = 8; i >= 0; --i) {
+    mid[i] = char('0' + low % 10);
+    low /= 10;
+  }
+  return mid + 9;
+}
+
+char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision) {
+  if (negative) *p++ = '-';
+  if (scale == 0) {
+    p = write_decimal(p, m);
+    if (precision > 0) *p++ = '.';
+  } else if (scale == 2 && m >= 100 && m <= UINT32_MAX) {
+    // The common case, cents: whole part, point, two digits from the table.
+    uint32_t whole = uint32_t(m) / 100;
+    unsigned cents = (uint32_t(m) % 100) * 2;
+    char* end = p + digit_count32(whole);
+    write_backwards(end, whole);
+    end[0] = '.';
+    end[1] = kTwoDigits[cents];
+    end[2] = kTwoDigits[cents + 1];
+    p = end + 3;
+  } else {
+    char digits[24];
+    int nd = int(write_decimal(digits, m) - digits);
+    if (nd <= scale) {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = nd; i < scale; ++i) *p++ = '0';
+      std::memcpy(p, digits, size_t(nd));
+      p += nd;
+    } else {
+      int whole = nd - scale;
+      std::memcpy(p, digits, size_t(whole));
+      p += whole;
+      *p++ = '.';
+      std::memcpy(p, digits + whole, size_t(scale));
+      p += scale;
+    }
+  }
+  for (int i = scale; i < precision; ++i) *p++ = '0';
+  return p;
+}
+
+void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
+  if (out.len + kScaledRoom > out.data.size() || scale < 0 || scale > 17 || precision > 17)
+    return append_scaled_slow(out, negative, m, scale, precision);
+  char* p = out.data.data() + out.len;
+  out.len = size_t(write_scaled(p, negative, m, scale, precision) - out.data.data());
+}
+
+void append_integer(TextBuffer& out, int64_t n) {
+  bool negative = n < 0;
+  uint64_t m = negative ? uint64_t(0) - uint64_t(n) : uint64_t(n);
+  if (out.len + kScaledRoom > out.data.size()) return append_scaled_slow(out, negative, m, 0, 0);
+  char* p = out.data.data() + out.len;
+  if (negative) *p++ = '-';
+  out.len = size_t(write_decimal(p, m) - out.data.data());
+}
+
+namespace {
+
+// "%.0f" for |v| below 2^52: the fraction a - trunc(a) is exact there, so
+// rounding half to even can be decided without any decimal expansion.
+void append_rounded_integer(TextBuffer& out, double v) {
+  double a = std::fabs(v);
+  double whole = std::trunc(a);
+  double frac = a - whole;
+  uint64_t n = uint64_t(whole);
+  if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
+  append_scaled(out, std::signbit(v), n, 0, 0);
 }
 
 // "%.Nf" without a decimal expansion, where that is exact. If some decimal

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace sheetdump {
@@ -30,6 +31,25 @@ int decimal_places(double v);
 
 // The general rule: "%.*f" with decimal_places(v).
 void append_general(TextBuffer& out, double v);
+
+// The decimal digits of `v`, written at `p` through a two-digit table;
+// returns the end. At most 20 bytes.
+char* write_decimal(char* p, uint64_t v);
+
+// The integer `n` as "%.0f" prints it.
+void append_integer(TextBuffer& out, int64_t n);
+
+// Room that write_scaled may need: sign, 20 digits, point, 17 decimals.
+inline constexpr size_t kScaledRoom = 48;
+
+// append_scaled into raw room of at least kScaledRoom bytes (scale and
+// precision 0 to 17); returns the end.
+char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision);
+
+// "%.*f" with `precision` (at least `scale`) of the decimal m / 10^scale
+// (scale 0 to 17), with a minus sign when `negative`: the digits of m
+// with a point before its last `scale` digits, then zeros.
+void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision);
 
 // "%.*f" with the given precision (0 to 17).
 void append_fixed(TextBuffer& out, double v, int precision);

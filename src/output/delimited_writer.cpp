@@ -2,60 +2,129 @@
 
 #include <cstring>
 #include <string>
-
-#include "output/grid_walk.hpp"
+#include <vector>
 
 namespace sheetdump {
 
 namespace {
 
-void append_csv_field(std::string& line, std::string_view text) {
+// A CSV field: every double quote doubled.
+void write_csv_quoted(OutputStream& out, std::string_view text) {
   for (;;) {
     const void* q = std::memchr(text.data(), '"', text.size());
     if (q == nullptr) {
-      line += text;
+      out.write(text);
       return;
     }
     size_t n = size_t(static_cast<const char*>(q) - text.data()) + 1;
-    line += text.substr(0, n);
-    line += '"';
+    out.write(text.substr(0, n));
+    out.put('"');
     text.remove_prefix(n);
   }
 }
 
-void append_raw(std::string& line, std::string_view text) { line += text; }
+// Whether each shared string holds a double quote, learnt at its first use
+// in a sheet, so that a string used a thousand times is searched once.
+class QuoteMemo {
+ public:
+  explicit QuoteMemo(size_t count) : state_(count, kUnknown) {}
+  void write(OutputStream& out, uint32_t index, std::string_view text) {
+    uint8_t& s = state_[index];
+    if (s == kUnknown) s = std::memchr(text.data(), '"', text.size()) ? kQuoted : kPlain;
+    if (s == kPlain)
+      out.write(text);
+    else
+      write_csv_quoted(out, text);
+  }
+
+ private:
+  static constexpr uint8_t kUnknown = 0, kPlain = 1, kQuoted = 2;
+  std::vector<uint8_t> state_;
+};
+
+// The punctuation of one delimited format.
+struct Csv {
+  static constexpr std::string_view before = "\"", separator = "\",\"", after = "\"";
+  static constexpr bool quoted = true;
+};
+struct Tab {
+  static constexpr std::string_view before = "", separator = "\t", after = "";
+  static constexpr bool quoted = false;
+};
+
+template <class F>
+void write_separators(OutputStream& out, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) out.write(F::separator);
+}
 
 // Writes every row of a sheet, one line at a time: `before`, the fields
-// with `separator` between them, `after` and a line feed.
-template <class Field>
-void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out,
-                     std::string_view before, std::string_view separator, std::string_view after,
-                     Field field) {
+// with `separator` between them, `after` and a line feed. The cells are
+// visited in their stored order (by row, then column, all inside the
+// grid), so an empty position costs only its separator; RK numbers are
+// written straight into the output buffer.
+template <class F>
+void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   if (sheet.rows <= 0) return;
-  std::string line;
-  GridWalk walk(sheet);
+  const Workbook& wb = render.workbook();
+  QuoteMemo memo(F::quoted ? wb.sst.count() : 0);
+  const Cell* next = sheet.cells.data();
+  const Cell* const last = next + sheet.cells.size();
+  constexpr size_t kSep = F::separator.size();
   for (int32_t r = 0; r < sheet.rows; ++r) {
-    line.clear();
-    line += before;
-    for (int32_t c = 0; c < sheet.cols; ++c) {
-      if (c > 0) line += separator;
-      if (const Cell* cell = walk.at(r, c))
-        if (auto text = render.text(sheet, *cell)) field(line, *text);
+    out.write(F::before);
+    int32_t col = 0;  // the position the output stands in
+    for (; next != last && next->row == r; ++next) {
+      const Cell& cell = *next;
+      if (cell.col >= sheet.cols) continue;
+      int32_t gap = int32_t(cell.col) - col;
+      col = cell.col;
+      if (cell.kind == Cell::Kind::Rk && gap <= 1 && render.rk_direct(cell)) {
+        char* p = out.room(kSep + CellRenderer::kRkRoom);
+        if (gap == 1) {
+          std::memcpy(p, F::separator.data(), kSep);
+          p += kSep;
+        }
+        out.commit(render.write_rk(cell, p));
+        continue;
+      }
+      write_separators<F>(out, gap);
+      if (cell.is_number()) {
+        // Number texts never hold a quote.
+        out.write(render.number(sheet, cell));
+        continue;
+      }
+      if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count() &&
+          render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
+        std::string_view text = *wb.sst.at(cell.value);
+        if (F::quoted)
+          memo.write(out, cell.value, text);
+        else
+          out.write(text);
+        continue;
+      }
+      if (auto text = render.text(sheet, cell)) {
+        if (F::quoted)
+          write_csv_quoted(out, *text);
+        else
+          out.write(*text);
+      }
     }
-    line += after;
-    line += '\n';
-    out.write_line(line);
+    write_separators<F>(out, sheet.cols - 1 - col);
+    char* p = out.room(F::after.size() + 1);
+    std::memcpy(p, F::after.data(), F::after.size());
+    p[F::after.size()] = '\n';
+    out.commit(p + F::after.size() + 1);
   }
 }
 
 }  // namespace
 
 void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited(render, sheet, out, "\"", "\",\"", "\"", append_csv_field);
+  write_delimited<Csv>(render, sheet, out);
 }
 
 void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited(render, sheet, out, "", "\t", "", append_raw);
+  write_delimited<Tab>(render, sheet, out);
 }
 
 void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options) {

@@ -1,12 +1,49 @@
 #include "output/output_stream.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 namespace sheetdump {
 
+namespace {
+
+// The stream's own buffer: large enough that stdio sees few, large writes.
+constexpr size_t kBufferSize = size_t(256) << 10;
+static_assert(OutputStream::kMaxRoom <= kBufferSize);
+
+}  // namespace
+
+OutputStream::OutputStream(std::FILE* f) : f_(f), buf_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+  cur_ = buf_.get();
+  end_ = buf_.get() + kBufferSize;
+}
+
+OutputStream::~OutputStream() {
+  size_t n = size_t(cur_ - buf_.get());
+  if (n > 0) fwrite_unlocked(buf_.get(), 1, n, f_);
+}
+
+void OutputStream::drain() {
+  size_t n = size_t(cur_ - buf_.get());
+  cur_ = buf_.get();
+  if (n > 0 && fwrite_unlocked(buf_.get(), 1, n, f_) != n) fail();
+  if (ferror_unlocked(f_)) fail();
+}
+
+void OutputStream::write_long(std::string_view s) {
+  while (!s.empty()) {
+    if (cur_ == end_) drain();
+    size_t n = std::min(s.size(), size_t(end_ - cur_));
+    std::memcpy(cur_, s.data(), n);
+    cur_ += n;
+    s.remove_prefix(n);
+  }
+}
+
 void OutputStream::flush() {
+  drain();
   if (std::fflush(f_) != 0 || ferror_unlocked(f_)) fail();
 }
 

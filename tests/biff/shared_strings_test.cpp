@@ -391,3 +391,45 @@ TEST(SstInFileGathering, SstCutByTheEndOfTheFile) {
 
 }  // namespace
 }  // namespace sheetdump
+
+namespace sheetdump {
+namespace {
+
+// The SST read straight from the record reader gives what the list of its
+// records gives: empty CONTINUE records add nothing, one-byte records cut
+// strings anywhere, a record cut by the end of the data reads as padded,
+// and the reader ends behind the last CONTINUE.
+TEST(SharedStringsStreamed, MatchesTheListOfRecords) {
+  Bytes first = head(4) + u16(5) + u8(0) + chars("he");
+  std::vector<Bytes> records = {first, Bytes{}, chars("l"), Bytes{}, Bytes{}, u8(1) + wide({0x6C}),
+                                u8(0) + chars("o"), str8("x"), u16(3) + u8(0)};
+  auto stream = [](const std::vector<Bytes>& recs, bool cut_last) {
+    Bytes s;
+    for (size_t i = 0; i < recs.size(); ++i) {
+      s = s + u16(i == 0 ? 0x00FC : 0x003C) + u16(uint16_t(recs[i].size() + (cut_last && i + 1 == recs.size() ? 2 : 0))) + recs[i];
+    }
+    return s;
+  };
+  for (bool cut : {false, true}) {
+    Bytes s = stream(records, cut);
+    if (!cut) s = s + u16(0x000A) + u16(0);
+    RecordReader r{s, 0, false};
+    auto rec = read_record(r);
+    ASSERT_TRUE(rec);
+    SharedStrings got = read_sst(record_data(r, *rec), r);
+    std::vector<Bytes> listed;
+    for (const Bytes& b : records)
+      if (!b.empty() || listed.empty()) listed.push_back(b);
+    if (cut) listed.back() = listed.back() + fill(2, 0xFF);
+    EXPECT_EQ(all_strings(got), all_strings(parse(listed))) << cut;
+    EXPECT_GE(all_strings(got).size(), 2u);
+    if (!cut) {
+      auto next = read_record(r);
+      ASSERT_TRUE(next);
+      EXPECT_EQ(next->id, 0x000A);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace sheetdump

@@ -13,6 +13,7 @@
 
 #include "format/builtin_formats.hpp"
 #include "format/date_text.hpp"
+#include "format/exact_text.hpp"
 #include "support/model_builder.hpp"
 
 namespace {
@@ -282,6 +283,74 @@ TEST_F(CellText, NumberTextsAreReusedBufferViews) {
   EXPECT_EQ(*b, "12/10/75 03:34");
   // Each rendering starts afresh in the buffer.
   EXPECT_EQ(std::string(*cell_text(wb, wb.sheets[0], 0, 0, buf)), "1.25");
+}
+
+}  // namespace
+
+namespace {
+
+// RK integers take a path without a double for the general rule and the
+// fixed patterns; it must print what the double's own path prints.
+TEST(CellTextRk, DirectPathMatchesTheDoublePath) {
+  const int32_t formats[] = {0, 1, 2, 3, 4, 9, 10, 11, 48};
+  std::mt19937 rng(7);
+  std::vector<int32_t> ints = {0, 1, -1, 29, -29, 100, -100, 1234, (1 << 29) - 1, -(1 << 29)};
+  for (int i = 0; i < 3000; ++i) ints.push_back(int32_t(rng() % (1u << 30)) - (1 << 29));
+  ModelBuilder mb;
+  auto s = mb.sheet("S", int32_t(ints.size()), 2 * int32_t(std::size(formats)));
+  for (size_t r = 0; r < ints.size(); ++r)
+    for (size_t f = 0; f < std::size(formats); ++f) {
+      uint32_t rk = (uint32_t(ints[r]) << 2) | 2;
+      s.rk(int32_t(r), int32_t(2 * f), rk, formats[f]);
+      s.rk(int32_t(r), int32_t(2 * f + 1), rk | 1, formats[f]);
+    }
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::CellRenderer render(wb, {});
+  const sheetdump::Sheet& sheet = wb.sheets[0];
+  for (const sheetdump::Cell& cell : sheet.cells) {
+    const sheetdump::FormatPlan& plan = render.plan(cell.xf);
+    double v = sheetdump::decode_rk(cell.value);
+    TextBuffer want;
+    if (plan.kind == sheetdump::FormatPlan::Kind::Printf)
+      sheetdump::append_printf(want, plan.pattern, v);
+    else if (plan.kind == sheetdump::FormatPlan::Kind::General)
+      sheetdump::append_general(want, v);
+    else
+      continue;
+    std::string got(*render.text(sheet, cell));
+    EXPECT_EQ(got, want.view()) << v << " xf " << cell.xf;
+    char direct[sheetdump::CellRenderer::kRkRoom];
+    if (render.rk_direct(cell)) {
+      EXPECT_EQ(std::string_view(direct, size_t(render.write_rk(cell, direct) - direct)), got);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CellTextRk, ExactDirectPathMatchesShortest) {
+  std::mt19937 rng(11);
+  std::vector<int32_t> ints = {0, 1, -1, 5, -5, 10, 100, -100, 1230, 120000, (1 << 29) - 1, -(1 << 29)};
+  for (int i = 0; i < 5000; ++i) ints.push_back(int32_t(rng() % (1u << 30)) - (1 << 29));
+  for (int i = 0; i < 2000; ++i) ints.push_back(int32_t(rng() % 2000) - 1000);
+  ModelBuilder mb;
+  auto s = mb.sheet("S", int32_t(ints.size()), 2);
+  for (size_t r = 0; r < ints.size(); ++r) {
+    uint32_t rk = (uint32_t(ints[r]) << 2) | 2;
+    s.rk(uint16_t(r), 0, rk);
+    s.rk(uint16_t(r), 1, rk | 1);
+  }
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Exact;
+  sheetdump::CellRenderer render(wb, o);
+  for (const sheetdump::Cell& cell : wb.sheets[0].cells) {
+    TextBuffer want;
+    sheetdump::append_shortest(want, sheetdump::decode_rk(cell.value));
+    EXPECT_EQ(*render.text(wb.sheets[0], cell), want.view()) << cell.value;
+  }
 }
 
 }  // namespace

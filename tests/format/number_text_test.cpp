@@ -349,3 +349,67 @@ TEST(NumberText, EveryTablePatternMatchesSnprintfByteForByte) {
 }
 
 }  // namespace
+
+namespace {
+
+// ---------------------------------------------------------------------
+// The digit writers under the fast paths, against snprintf.
+
+TEST(DigitWriters, WriteDecimalMatchesSnprintf) {
+  std::vector<uint64_t> values = {0, 9, 10, 99, 100, 101, UINT32_MAX, uint64_t(UINT32_MAX) + 1,
+                                  999999999, 1000000000, 1000000000000000000ull, UINT64_MAX};
+  for (uint64_t p = 1; p <= 1000000000000000000ull; p *= 10) {
+    values.push_back(p - 1);
+    values.push_back(p);
+    values.push_back(p + 1);
+  }
+  std::mt19937_64 rng(17);
+  for (int i = 0; i < 20000; ++i) values.push_back(rng() >> (rng() % 64));
+  for (uint64_t v : values) {
+    char got[24];
+    char* end = sheetdump::write_decimal(got, v);
+    char want[32];
+    int n = std::snprintf(want, sizeof want, "%llu", static_cast<unsigned long long>(v));
+    EXPECT_EQ(std::string_view(got, size_t(end - got)), std::string_view(want, size_t(n))) << v;
+  }
+}
+
+// m / 10^scale as printf prints the nearest double with `precision`
+// decimals: exact for scale 0 below 2^53 and for scale 2 below 2^29 (the
+// RK range), which is all the fast paths use.
+TEST(DigitWriters, ScaledDecimalsMatchSnprintf) {
+  std::mt19937_64 rng(42);
+  std::vector<int64_t> values = {0, 1, -1, 5, -5, 99, 100, -100, 101, 12345, -12345,
+                                 (int64_t(1) << 29) - 1, -(int64_t(1) << 29)};
+  for (int i = 0; i < 20000; ++i)
+    values.push_back(int64_t(rng() % (uint64_t(1) << 30)) - (int64_t(1) << 29));
+  for (int64_t n : values) {
+    bool negative = n < 0;
+    uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
+    for (int precision = 0; precision <= 6; ++precision) {
+      TextBuffer b;
+      sheetdump::append_scaled(b, negative, m, 0, precision);
+      EXPECT_EQ(b.view(), c_printf(("%." + std::to_string(precision) + "f").c_str(), double(n)))
+          << n;
+      if (precision < 2 || m == 0) continue;
+      b.clear();
+      sheetdump::append_scaled(b, negative, m, 2, precision);
+      EXPECT_EQ(b.view(),
+                c_printf(("%." + std::to_string(precision) + "f").c_str(), double(n) / 100.0))
+          << n << " " << precision;
+    }
+    TextBuffer i;
+    sheetdump::append_integer(i, n);
+    EXPECT_EQ(i.view(), c_printf("%.0f", double(n))) << n;
+  }
+}
+
+TEST(DigitWriters, ScaledDecimalsNearTheBufferEndStayInside) {
+  TextBuffer b;
+  b.len = b.data.size() - 3;
+  sheetdump::append_scaled(b, true, 123456789, 2, 6);
+  EXPECT_EQ(b.len, b.data.size());
+  EXPECT_EQ(std::string_view(b.data.data() + b.data.size() - 3, 3), "-12");
+}
+
+}  // namespace
