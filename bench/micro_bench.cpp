@@ -96,7 +96,8 @@ void BM_LoadWorkbook(benchmark::State& state, const std::string& name) {
 
 // --- One cell ---------------------------------------------------------------
 
-// A sheet of 4096 number cells in one format slot, with values of the kinds
+// A sheet of 4096 number cells in one format (an XF naming format index
+// `format_index`, or none), with values of the kinds
 // real sheets hold: integers, cents, long fractions, large and small
 // magnitudes, negatives; dates get day serials with times of day.
 struct CellSheet {
@@ -104,8 +105,9 @@ struct CellSheet {
   Sheet sheet;
 };
 
-CellSheet number_sheet(uint8_t format_slot, bool dates) {
+CellSheet number_sheet(int32_t format_index, bool dates) {
   CellSheet cs;
+  cs.wb.xf_formats = {format_index};
   uint64_t x = 0x9E3779B97F4A7C15ull;
   for (uint32_t i = 0; i < 4096; ++i) {
     x ^= x << 13, x ^= x >> 7, x ^= x << 17;
@@ -123,7 +125,7 @@ CellSheet number_sheet(uint8_t format_slot, bool dates) {
       }
     }
     cs.sheet.numbers.push_back(v);
-    cs.sheet.cells.push_back(Cell::make(uint16_t(i / 8), uint8_t(i % 8), Cell::DOUBLE, format_slot, i));
+    cs.sheet.cells.push_back(Cell::make(uint16_t(i / 8), uint8_t(i % 8), Cell::Kind::Double, 0, i));
   }
   cs.sheet.rows = 512;
   cs.sheet.cols = 8;
@@ -131,12 +133,11 @@ CellSheet number_sheet(uint8_t format_slot, bool dates) {
 }
 
 void run_cells(benchmark::State& state, const CellSheet& cs) {
-  TextBuffer buf;
+  CellRenderer render(cs.wb, RenderOptions{});
   size_t bytes = 0;
   for (auto _ : state) {
     for (const Cell& c : cs.sheet.cells) {
-      buf.clear();
-      auto text = cell_text(cs.wb, cs.sheet, c, buf);
+      auto text = render.text(cs.sheet, c);
       bytes += text ? text->size() : 0;
       benchmark::DoNotOptimize(text);
     }
@@ -146,7 +147,7 @@ void run_cells(benchmark::State& state, const CellSheet& cs) {
 }
 
 void BM_CellTextGeneral(benchmark::State& state) {
-  static const CellSheet cs = number_sheet(kNoFormat, false);
+  static const CellSheet cs = number_sheet(kNoFormatIndex, false);
   run_cells(state, cs);
 }
 
@@ -155,7 +156,8 @@ void BM_CellTextFormat(benchmark::State& state, uint8_t slot) {
   static std::map<uint8_t, CellSheet> sheets;
   auto it = sheets.find(slot);
   if (it == sheets.end())
-    it = sheets.emplace(slot, number_sheet(slot, builtin_formats()[slot].kind == FORMAT_DATE)).first;
+    it = sheets.emplace(slot, number_sheet(builtin_formats()[slot].index,
+                                           builtin_formats()[slot].kind == FORMAT_DATE)).first;
   run_cells(state, it->second);
 }
 
@@ -165,10 +167,10 @@ void BM_CellTextShared(benchmark::State& state) {
   const Sheet& sheet = wb.sheets.at(0);
   std::vector<Cell> texts;
   for (const Cell& c : sheet.cells)
-    if (c.kind() == Cell::TEXT) texts.push_back(c);
-  TextBuffer buf;
+    if (c.kind == Cell::Kind::SharedString) texts.push_back(c);
+  CellRenderer render(wb, RenderOptions{});
   for (auto _ : state)
-    for (const Cell& c : texts) benchmark::DoNotOptimize(cell_text(wb, sheet, c, buf));
+    for (const Cell& c : texts) benchmark::DoNotOptimize(render.text(sheet, c));
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(texts.size()));
 }
 
@@ -187,7 +189,6 @@ void BM_Writer(benchmark::State& state, const std::string& name, Mode mode) {
       case SQL_POSTGRES_ISO: write_sql(wb, "%Y-%m-%d %H:%M:%S", QUOTE_POSTGRES, out); break;
     }
     out.flush();
-    set_date_override(nullptr);
   }
   // Throughput in bytes of the input file, as bench/run.sh reports it.
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(workbook_file(name).size()));
