@@ -12,6 +12,11 @@ void OutputStream::flush() {
 
 void OutputStream::fail() {
   int err = errno;
+  if (on_error_ == OnError::Record) {
+    if (!failed_) error_ = err;
+    failed_ = true;
+    return;
+  }
   // A reader that went away (a closed pipe) ends the run quietly, as the
   // default SIGPIPE would have.
   if (err != EPIPE)
