@@ -37,6 +37,20 @@ bool is_old_bof(std::span<const uint8_t> bytes, size_t at) {
 // Records a FILEPASS, an EOF or the end of the data can end the globals.
 enum class GlobalsEnd : uint8_t { Eof, FilePass, EndOfData };
 
+// A compound file cut short: its length after the header sector is not a
+// whole number of sectors, or its first directory sector lies past its
+// end. (A file cut so, whose streams cannot be followed, is a truncated
+// workbook rather than a compound file without one.)
+bool is_cut_compound_file(std::span<const uint8_t> raw) {
+  if (raw.size() < 512) return true;
+  int32_t shift = le16(raw[30], raw[31]);
+  if (shift != 9 && shift != 12) return false;
+  size_t sector = size_t(1) << shift;
+  if (raw.size() % sector != 0) return true;
+  uint32_t dir = le32u(raw[48], raw[49], raw[50], raw[51]);
+  return dir < 0xFFFFFFFA && (uint64_t(dir) + 2) * sector > raw.size();
+}
+
 }  // namespace
 
 SubstreamKind classify_bof(std::span<const uint8_t> bof) {
@@ -68,13 +82,15 @@ WorkbookLoader::WorkbookLoader(FileBytes file, LoadOptions options) : options_(o
   file_offset_ = laid.begin;
   reader_.data = std::span<const uint8_t>(file_.bytes()).subspan(laid.begin, laid.end - laid.begin);
 
-  // What the first record says about the file as a whole.
+  // What the first record says about the file as a whole; it lies where
+  // the workbook stream begins, not at the reader's position 0.
+  seek_to(reader_, int64_t(kStreamStart));
   auto first = peek_record(reader_);
   if (first && first->id == kBof) return;
   if (old_biff || is_old_bof(reader_.data, kStreamStart))
     problem_ = LoadProblem::OldBiff;
   else if (compound && !extents)
-    problem_ = LoadProblem::NoWorkbookStream;
+    problem_ = is_cut_compound_file(file_.bytes()) ? LoadProblem::Truncated : LoadProblem::NoWorkbookStream;
   else
     problem_ = LoadProblem::NotWorkbook;
 }

@@ -1,14 +1,27 @@
 #include "cli/driver.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
 
 #include "base/file_bytes.hpp"
 #include "biff/workbook_loader.hpp"
 #include "cli/options.hpp"
+#include "cli/sheet_files.hpp"
+#include "cli/sheet_list.hpp"
+#include "cli/sheet_select.hpp"
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
 #include "output/sql_writer.hpp"
+
+#ifndef SHEETDUMP_VERSION
+#error "SHEETDUMP_VERSION (the project version) must be defined by the build"
+#endif
 
 namespace sheetdump {
 
@@ -23,27 +36,140 @@ RenderOptions render_options(const CommandLine& cl) {
   return o;
 }
 
-// Loads one workbook and writes each sheet as soon as it is read, so that
-// only one sheet's cells are held at a time.
-void convert(const CommandLine& cl, FileBytes bytes, OutputStream& out) {
+// What a run shares across its files.
+struct Run {
+  const CommandLine& cl;
+  OutputStream& out;      // standard output
+  SheetFileNames names;   // --directory: the file names written so far
+};
+
+// One line on standard error about `name` (a file as given, or a file
+// written), after everything written so far on standard output.
+void report(Run& run, const std::string& name, const std::string& reason) {
+  run.out.flush();
+  std::fprintf(stderr, "sheetdump: %s: %s\n", name.c_str(), reason.c_str());
+}
+
+// Why a file gives no workbook; none for a truncated one (reported after
+// the sheets read) and for a sound one.
+const char* whole_file_problem(LoadProblem p) {
+  switch (p) {
+    case LoadProblem::NotWorkbook:
+      return "not an .xls workbook";
+    case LoadProblem::NoWorkbookStream:
+      return "no Workbook or Book stream in the compound file";
+    case LoadProblem::Encrypted:
+      return "encrypted workbook, not supported";
+    case LoadProblem::OldBiff:
+      return "BIFF version not supported";
+    case LoadProblem::None:
+    case LoadProblem::Truncated:
+      break;
+  }
+  return nullptr;
+}
+
+bool is_worksheet(const Sheet& sheet) {
+  return sheet.kind == SUBSTREAM_SHEET_BIFF5 || sheet.kind == SUBSTREAM_SHEET_BIFF8;
+}
+
+const char* extension(OutputMode mode) {
+  switch (mode) {
+    case MODE_SQL:
+      return "sql";
+    case MODE_TAB:
+      return "tsv";
+    default:
+      return "csv";
+  }
+}
+
+// Writes one sheet in the command line's mode: the one place where a
+// sheet's cells become output, on standard output or in a sheet file.
+void write_sheet(const CommandLine& cl, CellRenderer& render, const Sheet& sheet,
+                 OutputStream& out) {
+  switch (cl.mode) {
+    case MODE_SQL:
+      write_sql_sheet(render, sheet, cl.quote, out);
+      break;
+    case MODE_TAB:
+      write_tab_sheet(render, sheet, out);
+      break;
+    default:
+      write_csv_sheet(render, sheet, out);
+      break;
+  }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::string error_text(int err) { return err != 0 ? std::strerror(err) : "I/O error"; }
+
+// --directory: one worksheet into its own file. A file that cannot be
+// created or written is reported; the run goes on.
+void write_sheet_file(Run& run, CellRenderer& render, const std::string& workbook,
+                      size_t position, const Sheet& sheet) {
+  const CommandLine& cl = run.cl;
+  std::string name = run.names.claim(workbook_stem(workbook),
+                                     safe_sheet_part(sheet.name.value_or(""), position),
+                                     extension(cl.mode));
+  std::string path = cl.directory;
+  if (path.back() != '/') path += '/';
+  path += name;
+  std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "wb"));
+  if (!f) {
+    report(run, path, "cannot create file: " + error_text(errno));
+    return;
+  }
+  std::setvbuf(f.get(), nullptr, _IOFBF, size_t(1) << 16);
+  OutputStream out(f.get(), OnError::Record);
+  write_sheet(cl, render, sheet, out);
+  out.flush();
+  int err = out.error();
+  bool failed = out.failed();
+  if (std::fclose(f.release()) != 0 && !failed) {
+    failed = true;
+    err = errno;
+  }
+  if (failed) report(run, path, "cannot write file: " + error_text(err));
+}
+
+// Loads one workbook and writes (or lists) each chosen sheet as soon as it
+// is read, so that only one sheet's cells are held at a time.
+void convert(Run& run, const std::string& path, FileBytes bytes) {
+  const CommandLine& cl = run.cl;
   LoadOptions load;
   load.all = cl.all || cl.rendering != Rendering::Default;
   WorkbookLoader loader(std::move(bytes), load);
   Workbook wb;
   loader.load_globals(wb);
+  // A file without a usable workbook is still read as before (an encrypted
+  // one gives no sheet): what it gave stays the same.
+  const char* unusable = whole_file_problem(loader.problem());
+  if (unusable) report(run, path, unusable);
+  SheetSelection chosen(cl.sheets, loader.sheet_names());
   CellRenderer render(wb, render_options(cl));
+  // Whatever a workbook's output begins with would go here.
+  size_t position = 0;
   while (auto sheet = loader.next_sheet()) {
-    switch (cl.mode) {
-      case MODE_SQL:
-        write_sql_sheet(render, *sheet, cl.quote, out);
-        break;
-      case MODE_TAB:
-        write_tab_sheet(render, *sheet, out);
-        break;
-      default:
-        write_csv_sheet(render, *sheet, out);
-        break;
-    }
+    ++position;
+    if (!chosen.wants(position, sheet->name)) continue;
+    if (cl.list)
+      write_list_line(run.out, path, position, *sheet);
+    else if (!cl.directory.empty()) {
+      if (is_worksheet(*sheet)) write_sheet_file(run, render, path, position, *sheet);
+    } else
+      write_sheet(cl, render, *sheet, run.out);
+  }
+  // ... and whatever it ends with here.
+  if (loader.problem() == LoadProblem::Truncated) report(run, path, "truncated workbook");
+  if (unusable) return;
+  for (const std::string& s : chosen.unused()) {
+    std::string quoted = "no sheet named \"";
+    append_escaped_field(quoted, s);
+    report(run, path, quoted + "\"");
   }
 }
 
@@ -51,20 +177,41 @@ void convert(const CommandLine& cl, FileBytes bytes, OutputStream& out) {
 
 int run(int argc, const char* const* argv) {
   CommandLine cl = parse_command_line(argc, argv);
-  if (cl.help) {
-    write_usage(stderr, argc > 0 && argv[0] ? argv[0] : "sheetdump");
+  const char* program = argc > 0 && argv[0] ? argv[0] : "sheetdump";
+  if (cl.missing_value) {
+    std::fprintf(stderr, "sheetdump: option %s needs a value\n", cl.missing_value);
+    write_usage(stderr, program);
     return 1;
+  }
+  if (cl.help) {
+    write_usage(stderr, program);
+    return 1;
+  }
+  if (cl.version) {
+    std::fputs("sheetdump " SHEETDUMP_VERSION "\n", stdout);
+    return 1;
+  }
+  if (!cl.list && !cl.directory.empty() && !cl.files.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(cl.directory, ec);
+    if (ec) {
+      std::fprintf(stderr, "sheetdump: %s: cannot create directory: %s\n", cl.directory.c_str(),
+                   ec.message().c_str());
+      return 1;
+    }
   }
   use_large_output_buffer();
   OutputStream out(stdout);
+  Run state{cl, out, {}};
   for (const std::string& path : cl.files) {
     auto bytes = FileBytes::open(path);
     if (!bytes) {
       out.flush();  // earlier files' output stands
       std::fprintf(stderr, "Could not open file for parsing: %s\n", path.c_str());
+      if (cl.keep_going) continue;
       return 1;
     }
-    convert(cl, std::move(*bytes), out);
+    convert(state, path, std::move(*bytes));
   }
   out.flush();
   return 1;

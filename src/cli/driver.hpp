@@ -1,5 +1,6 @@
 // The run over every file named on the command line: each workbook is
-// loaded sheet by sheet, and each sheet written as soon as it is read.
+// loaded sheet by sheet, and each chosen sheet written (to standard output
+// or a file of its own) or listed as soon as it is read.
 #pragma once
 
 namespace sheetdump {

@@ -15,7 +15,8 @@ static_assert(OutputStream::kMaxRoom <= kBufferSize);
 
 }  // namespace
 
-OutputStream::OutputStream(std::FILE* f) : f_(f), buf_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+OutputStream::OutputStream(std::FILE* f, OnError on_error)
+    : f_(f), on_error_(on_error), buf_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
   cur_ = buf_.get();
   end_ = buf_.get() + kBufferSize;
 }
@@ -49,6 +50,11 @@ void OutputStream::flush() {
 
 void OutputStream::fail() {
   int err = errno;
+  if (on_error_ == OnError::Record) {
+    if (!failed_) error_ = err;
+    failed_ = true;
+    return;
+  }
   // A reader that went away (a closed pipe) ends the run quietly, as the
   // default SIGPIPE would have.
   if (err != EPIPE)

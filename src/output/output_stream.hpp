@@ -1,9 +1,12 @@
 // Standard output through a buffer of the stream's own, handed to stdio in
 // large blocks with the unlocked calls (the program has one thread), so
 // that writers can put their fields straight into it. A failed write is
-// noticed when a block is handed on and ends the run with a message.
+// noticed when a block is handed on and ends the run with a message; a
+// stream made with OnError::Record (a file of its own, among several)
+// keeps the first failure's errno for its owner to report instead.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,12 +14,14 @@
 
 namespace sheetdump {
 
+enum class OnError : uint8_t { Exit, Record };
+
 class OutputStream {
  public:
   // The most that room() hands out at once.
   static constexpr size_t kMaxRoom = size_t(64) << 10;
 
-  explicit OutputStream(std::FILE* f);
+  explicit OutputStream(std::FILE* f, OnError on_error = OnError::Exit);
   // Hands what is still pending to the file (without judging the write:
   // flush() is the call that reports).
   ~OutputStream();
@@ -45,16 +50,24 @@ class OutputStream {
     return cur_;
   }
   void commit(char* end) { cur_ = end; }
-  // Writes out everything buffered; a failure ends the run.
+  // Writes out everything buffered; a failure ends the run (or is
+  // recorded).
   void flush();
+  // With OnError::Record: whether a write failed, and its errno (0 when
+  // the system gave none).
+  bool failed() const { return failed_; }
+  int error() const { return error_; }
   std::FILE* file() const { return f_; }
 
  private:
   void drain();
   void write_long(std::string_view s);
-  [[noreturn]] void fail();
+  void fail();
 
   std::FILE* f_;
+  OnError on_error_;
+  bool failed_ = false;
+  int error_ = 0;
   std::unique_ptr<char[]> buf_;
   char* cur_;
   char* end_;

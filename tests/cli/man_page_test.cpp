@@ -135,8 +135,10 @@ TEST(ManPage, DocumentsExactlyTheOptionsOfTheUsageTextAndHelp) {
 TEST(ManPage, EveryDocumentedOptionIsAnOptionToTheParser) {
   for (const std::string& option : documented_options()) {
     SCOPED_TRACE(option);
-    const char* argv[] = {"sheetdump", option.c_str(), "book.xls"};
-    auto cl = sheetdump::parse_command_line(3, argv);
+    // --sheet and --directory take the next argument as their value.
+    bool valued = option == "-n" || option == "--sheet" || option == "-d" || option == "--directory";
+    const char* argv[] = {"sheetdump", option.c_str(), valued ? "value" : "book.xls", "book.xls"};
+    auto cl = sheetdump::parse_command_line(valued ? 4 : 3, argv);
     if (option == "-h" || option == "--help") {
       EXPECT_TRUE(cl.help);
     } else {
@@ -169,7 +171,8 @@ std::vector<std::string> documented_messages() {
 
 TEST(ManPage, DiagnosticsAreTheMessagesTheProgramPrints) {
   auto messages = documented_messages();
-  ASSERT_EQ(messages.size(), 3u);
+  // The first three; the messages that name a file or an option follow.
+  ASSERT_GE(messages.size(), 3u);
   EXPECT_EQ(messages[0], "Could not open file for parsing: ");
   EXPECT_EQ(messages[1], "Error malloc failed! Mallocing ");
   EXPECT_EQ(messages[2], "sheetdump: error writing output: ");
@@ -195,7 +198,7 @@ TEST(ManPage, DiagnosticsAreTheMessagesTheProgramPrints) {
 
 TEST(ReadmeUsage, OptionTableListsEveryDocumentedOption) {
   std::set<std::string> listed;
-  static const std::regex row(R"re(^\| `(-\w)`, `(--[\w-]+)`(?: `?[A-Z]+`?)? \|.*)re");
+  static const std::regex row(R"re(^\| `(-\w)`, `(--[\w-]+)`[ A-Z]* \|.*)re");
   for (const std::string& line : lines_of(read_file_text(source_dir() / "README.md"))) {
     std::smatch m;
     if (std::regex_match(line, m, row)) {

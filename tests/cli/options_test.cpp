@@ -155,5 +155,48 @@ TEST(ParseCommandLineEdges, IsodateDoesNotChangeModeOrQuote) {
   ASSERT_NE(cl.date_pattern, nullptr);
 }
 
+TEST(ParseSheetOptions, FlagsEachForm) {
+  for (const char* a : {"-l", "--list"}) EXPECT_TRUE(parse({a, "x"}).list) << a;
+  for (const char* a : {"-k", "--keep-going"}) EXPECT_TRUE(parse({a, "x"}).keep_going) << a;
+  for (const char* a : {"-V", "--version"}) EXPECT_TRUE(parse({a}).version) << a;
+  CommandLine none = parse({"x"});
+  EXPECT_FALSE(none.list || none.keep_going || none.version);
+  EXPECT_TRUE(none.sheets.empty());
+  EXPECT_TRUE(none.directory.empty());
+}
+
+TEST(ParseSheetOptions, ValuesAreTheNextArgumentAsItStands) {
+  CommandLine cl = parse({"-n", "A", "--sheet", "-t", "-n", "", "-d", "out", "--directory",
+                          "--list", "-s", "f.xls"});
+  EXPECT_EQ(cl.sheets, (std::vector<std::string>{"A", "-t", ""}));
+  EXPECT_EQ(cl.directory, "--list");  // the later one wins, whatever it looks like
+  EXPECT_FALSE(cl.list);
+  EXPECT_EQ(cl.mode, MODE_SQL);
+  EXPECT_EQ(cl.files, (std::vector<std::string>{"f.xls"}));
+  EXPECT_EQ(cl.missing_value, nullptr);
+}
+
+TEST(ParseSheetOptions, MissingValueNamesTheLongForm) {
+  const std::pair<std::vector<const char*>, const char*> cases[] = {
+      {{"-n"}, "--sheet"},        {{"-s", "--sheet"}, "--sheet"}, {{"-d"}, "--directory"},
+      {{"-l", "--directory"}, "--directory"},
+  };
+  for (const auto& [args, form] : cases) {
+    std::vector<const char*> argv{"sheetdump"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    CommandLine cl = parse_command_line(int(argv.size()), argv.data());
+    ASSERT_NE(cl.missing_value, nullptr);
+    EXPECT_STREQ(cl.missing_value, form);
+    EXPECT_TRUE(cl.help);
+  }
+}
+
+TEST(ParseSheetOptions, AfterTheFirstFileTheyAreFileNames) {
+  CommandLine cl = parse({"a.xls", "-n", "S", "-V"});
+  EXPECT_TRUE(cl.sheets.empty());
+  EXPECT_FALSE(cl.version);
+  EXPECT_EQ(cl.files, (std::vector<std::string>{"a.xls", "-n", "S", "-V"}));
+}
+
 }  // namespace
 }  // namespace sheetdump
