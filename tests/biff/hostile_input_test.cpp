@@ -193,6 +193,21 @@ TEST(HostileInputTruncation, EveryPrefixOfARealWorkbook) {
   }
 }
 
+// Standard error after a damaged file: nothing, or the one line that says
+// why the file yields nothing or not all of it.
+void expect_no_message_or_a_reason(const std::string& err, const std::string& path,
+                                   const std::string& what) {
+  if (err.empty()) return;
+  static const char* const kReasons[] = {"not an .xls workbook",
+                                         "no Workbook or Book stream in the compound file",
+                                         "encrypted workbook, not supported",
+                                         "BIFF version not supported", "truncated workbook"};
+  bool known = false;
+  for (const char* reason : kReasons)
+    known = known || err == "sheetdump: " + path + ": " + reason + "\n";
+  EXPECT_TRUE(known) << what << ": " << err;
+}
+
 TEST(HostileInputTruncation, SampledPrefixesThroughTheBinary) {
   const Bytes full = small_real_workbook();
   std::vector<size_t> lengths{0, 1, 8, 511, 512, 513, 515, 516, 520, full.size() - 1, full.size()};
@@ -205,7 +220,7 @@ TEST(HostileInputTruncation, SampledPrefixesThroughTheBinary) {
       std::string what = "prefix of " + std::to_string(n) + " bytes";
       expect_within_limits(r, what);
       EXPECT_EQ(r.out, convert(cut, m)) << what;
-      EXPECT_EQ(r.err, "") << what;
+      expect_no_message_or_a_reason(r.err, path, what);
     }
   }
 }
@@ -446,7 +461,7 @@ TEST(HostileInputCompoundFile, BrokenTables) {
     ProgramResult r = run_limited(args_for(Mode::Csv, path));
     expect_within_limits(r, c.name);
     EXPECT_EQ(r.out, csv) << c.name;
-    EXPECT_EQ(r.err, "") << c.name;
+    expect_no_message_or_a_reason(r.err, path, c.name);
   }
 }
 
@@ -528,9 +543,9 @@ Bytes raw_mulrk_12_bytes() {
 std::vector<ClaimCase> claim_cases() {
   std::vector<ClaimCase> cases;
   cases.push_back({"a 0-byte file", [] { return Bytes{}; }, Mode::Csv,
-                   [](const ProgramResult& r, const std::string&) {
+                   [](const ProgramResult& r, const std::string& path) {
                      EXPECT_EQ(r.out, "");
-                     EXPECT_EQ(r.err, "");
+                     EXPECT_EQ(r.err, "sheetdump: " + path + ": not an .xls workbook\n");
                    }});
   cases.push_back({"a directory", nullptr, Mode::Csv,
                    [](const ProgramResult& r, const std::string& path) {

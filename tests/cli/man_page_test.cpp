@@ -70,7 +70,8 @@ std::vector<std::string> man_section(const std::string& name) {
 // item heads.
 std::set<std::string> documented_options() {
   std::set<std::string> options;
-  static const std::regex item(R"re(^\.BR (\S+) ", " (\S+)$)re");
+  // Options with a value: `.BR \-n ", " \-\-sheet " \fIname\fP"`.
+  static const std::regex item(R"re(^\.BR (\S+) ", " (\S+)(?: " \\fI\w+\\fP")?$)re");
   for (const std::string& line : man_section("OPTIONS")) {
     std::smatch m;
     if (std::regex_match(line, m, item)) {
@@ -237,7 +238,8 @@ TEST(BashCompletion, OffersTheDocumentedOptionsBeforeTheFirstFile) {
   EXPECT_EQ(std::set<std::string>(all.begin(), all.end()), documented);
   EXPECT_EQ(all.size(), documented.size());
 
-  EXPECT_EQ(complete({"sheetdump", "--s"}, dir.path), std::vector<std::string>{"--sql"});
+  EXPECT_EQ(complete({"sheetdump", "--s"}, dir.path),
+            (std::vector<std::string>{"--sheet", "--sql"}));
   EXPECT_EQ(complete({"sheetdump", "--sql", "--is"}, dir.path),
             std::vector<std::string>{"--isodate"});
 }
