@@ -8,6 +8,7 @@
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
+#include "output/sql_session.hpp"
 #include "output/sql_writer.hpp"
 
 namespace sheetdump {
@@ -25,17 +26,18 @@ RenderOptions render_options(const CommandLine& cl) {
 
 // Loads one workbook and writes each sheet as soon as it is read, so that
 // only one sheet's cells are held at a time.
-void convert(const CommandLine& cl, FileBytes bytes, OutputStream& out) {
+void convert(const CommandLine& cl, FileBytes bytes, SqlSession& sql, OutputStream& out) {
   LoadOptions load;
   load.all = cl.all || cl.rendering != Rendering::Default;
   WorkbookLoader loader(std::move(bytes), load);
   Workbook wb;
   loader.load_globals(wb);
   CellRenderer render(wb, render_options(cl));
+  if (cl.mode == MODE_SQL) sql.begin_workbook(out);
   while (auto sheet = loader.next_sheet()) {
     switch (cl.mode) {
       case MODE_SQL:
-        write_sql_sheet(render, *sheet, cl.quote, out);
+        sql.write_sheet(render, *sheet, out);
         break;
       case MODE_TAB:
         write_tab_sheet(render, *sheet, out);
@@ -45,6 +47,7 @@ void convert(const CommandLine& cl, FileBytes bytes, OutputStream& out) {
         break;
     }
   }
+  if (cl.mode == MODE_SQL) sql.end_workbook(out);
 }
 
 }  // namespace
@@ -57,6 +60,9 @@ int run(int argc, const char* const* argv) {
   }
   use_large_output_buffer();
   OutputStream out(stdout);
+  // SQL state across the files of the run (--create: the tables made).
+  SqlSession sql(cl.quote, cl.create);
+  if (cl.mode == MODE_SQL) sql.start(out);
   for (const std::string& path : cl.files) {
     auto bytes = FileBytes::open(path);
     if (!bytes) {
@@ -64,7 +70,7 @@ int run(int argc, const char* const* argv) {
       std::fprintf(stderr, "Could not open file for parsing: %s\n", path.c_str());
       return 1;
     }
-    convert(cl, std::move(*bytes), out);
+    convert(cl, std::move(*bytes), sql, out);
   }
   out.flush();
   return 1;
