@@ -17,6 +17,7 @@
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
+#include "output/sql_session.hpp"
 #include "output/sql_writer.hpp"
 
 #ifndef SHEETDUMP_VERSION
@@ -41,6 +42,7 @@ struct Run {
   const CommandLine& cl;
   OutputStream& out;      // standard output
   SheetFileNames names;   // --directory: the file names written so far
+  SqlSession& sql;        // SQL state across files (--create: the tables made)
 };
 
 // One line on standard error about `name` (a file as given, or a file
@@ -86,11 +88,11 @@ const char* extension(OutputMode mode) {
 
 // Writes one sheet in the command line's mode: the one place where a
 // sheet's cells become output, on standard output or in a sheet file.
-void write_sheet(const CommandLine& cl, CellRenderer& render, const Sheet& sheet,
-                 OutputStream& out) {
+void write_sheet(const CommandLine& cl, SqlSession& sql, CellRenderer& render,
+                 const Sheet& sheet, OutputStream& out) {
   switch (cl.mode) {
     case MODE_SQL:
-      write_sql_sheet(render, sheet, cl.quote, out);
+      sql.write_sheet(render, sheet, out);
       break;
     case MODE_TAB:
       write_tab_sheet(render, sheet, out);
@@ -125,7 +127,15 @@ void write_sheet_file(Run& run, CellRenderer& render, const std::string& workboo
   }
   std::setvbuf(f.get(), nullptr, _IOFBF, size_t(1) << 16);
   OutputStream out(f.get(), OnError::Record);
-  write_sheet(cl, render, sheet, out);
+  // A sheet file loads on its own: under --create it has its own table
+  // and transaction.
+  SqlSession sql(cl.quote, cl.create);
+  if (cl.mode == MODE_SQL) {
+    sql.start(out);
+    sql.begin_workbook(out);
+  }
+  write_sheet(cl, sql, render, sheet, out);
+  if (cl.mode == MODE_SQL) sql.end_workbook(out);
   out.flush();
   int err = out.error();
   bool failed = out.failed();
@@ -151,7 +161,8 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   if (unusable) report(run, path, unusable);
   SheetSelection chosen(cl.sheets, loader.sheet_names());
   CellRenderer render(wb, render_options(cl));
-  // Whatever a workbook's output begins with would go here.
+  const bool sql_out = cl.mode == MODE_SQL && !cl.list && cl.directory.empty();
+  if (sql_out) run.sql.begin_workbook(run.out);
   size_t position = 0;
   while (auto sheet = loader.next_sheet()) {
     ++position;
@@ -161,9 +172,9 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
     else if (!cl.directory.empty()) {
       if (is_worksheet(*sheet)) write_sheet_file(run, render, path, position, *sheet);
     } else
-      write_sheet(cl, render, *sheet, run.out);
+      write_sheet(cl, run.sql, render, *sheet, run.out);
   }
-  // ... and whatever it ends with here.
+  if (sql_out) run.sql.end_workbook(run.out);
   if (loader.problem() == LoadProblem::Truncated) report(run, path, "truncated workbook");
   if (unusable) return;
   for (const std::string& s : chosen.unused()) {
@@ -202,7 +213,9 @@ int run(int argc, const char* const* argv) {
   }
   use_large_output_buffer();
   OutputStream out(stdout);
-  Run state{cl, out, {}};
+  SqlSession sql(cl.quote, cl.create);
+  if (cl.mode == MODE_SQL && !cl.list && cl.directory.empty()) sql.start(out);
+  Run state{cl, out, {}, sql};
   for (const std::string& path : cl.files) {
     auto bytes = FileBytes::open(path);
     if (!bytes) {

@@ -65,7 +65,11 @@ void append_sql_value(std::string& out, std::string_view text, QuoteStyle style)
 void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
                      OutputStream& out) {
   if (sheet.rows < 2) return;
-  const std::string head = statement_head(render, sheet);
+  write_sql_rows(render, sheet, statement_head(render, sheet), style, out);
+}
+
+void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                    QuoteStyle style, OutputStream& out) {
   std::string line;
   GridWalk walk(sheet);
   // Row 0 gave the column names; its cells are passed over.

@@ -21,6 +21,11 @@ enum QuoteStyle : int32_t {
 void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
                      OutputStream& out);
 
+// The statements of rows 1 .. rows-1, each `head` (INSERT INTO t (a,b)
+// values ( ) followed by the row's values.
+void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                    QuoteStyle style, OutputStream& out);
+
 // Every sheet of a workbook; `date_pattern` (or none) replaces every date
 // format's pattern, column names included.
 void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
