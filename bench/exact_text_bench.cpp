@@ -25,12 +25,24 @@ const std::vector<double>& mixed_values() {
     for (uint32_t i = 0; i < 4096; ++i) {
       x ^= x << 13, x ^= x >> 7, x ^= x << 17;
       switch (i % 6) {
-        case 0: v.push_back(double(x % 100000)); break;
-        case 1: v.push_back(double(int64_t(x % 2000000) - 1000000) / 100.0); break;
-        case 2: v.push_back(double(x % 1000000007) / 7.0); break;
-        case 3: v.push_back(double(x % 1000) * 1e12); break;
-        case 4: v.push_back(1.0 / double(x % 100000 + 1)); break;
-        default: v.push_back(-double(x % 100000000) / 1000.0); break;
+        case 0:
+          v.push_back(double(x % 100000));
+          break;
+        case 1:
+          v.push_back(double(int64_t(x % 2000000) - 1000000) / 100.0);
+          break;
+        case 2:
+          v.push_back(double(x % 1000000007) / 7.0);
+          break;
+        case 3:
+          v.push_back(double(x % 1000) * 1e12);
+          break;
+        case 4:
+          v.push_back(1.0 / double(x % 100000 + 1));
+          break;
+        default:
+          v.push_back(-double(x % 100000000) / 1000.0);
+          break;
       }
     }
     return v;
@@ -101,8 +113,9 @@ void BM_DefaultDate_DateTime(benchmark::State& state) {
       [](TextBuffer& b, double v) { append_date(b, v, "%Y-%m-%d %H:%M:%S"); });
 }
 void BM_ClassifyFormatCode(benchmark::State& state) {
-  static const char* const kCodes[] = {"General", "0.00", "m/d/yyyy", "[h]:mm:ss",
-                                       "\"$\"#,##0_);[Red](\"$\"#,##0)", "[$-409]h:mm AM/PM"};
+  static const char* const kCodes[] = {
+      "General",          "0.00", "m/d/yyyy", "[h]:mm:ss", "\"$\"#,##0_);[Red](\"$\"#,##0)",
+      "[$-409]h:mm AM/PM"};
   for (auto _ : state)
     for (const char* c : kCodes) benchmark::DoNotOptimize(classify_format_code(c));
   state.SetItemsProcessed(int64_t(state.iterations()) * 6);

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     std::string path = dir + "/" + name + ".xls";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
-      std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], path.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], path.c_str(),
+                   std::strerror(errno));
       return 1;
     }
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -39,7 +39,8 @@ double bench_scale() {
 const benchgen::Bytes& workbook_file(const std::string& name) {
   static std::map<std::string, benchgen::Bytes> files;
   auto it = files.find(name);
-  if (it == files.end()) it = files.emplace(name, benchgen::make_workbook(name, bench_scale())).first;
+  if (it == files.end())
+    it = files.emplace(name, benchgen::make_workbook(name, bench_scale())).first;
   return it->second;
 }
 
@@ -116,12 +117,24 @@ CellSheet number_sheet(int32_t format_index, bool dates) {
       v = 20000.0 + double(x % 30000) + double((x >> 20) % 1440) / 1440.0;
     } else {
       switch (i % 6) {
-        case 0: v = double(x % 100000); break;
-        case 1: v = double(int64_t(x % 2000000) - 1000000) / 100.0; break;
-        case 2: v = double(x % 1000000007) / 7.0; break;
-        case 3: v = double(x % 1000) * 1e12; break;
-        case 4: v = 1.0 / double(x % 100000 + 1); break;
-        default: v = -double(x % 100000000) / 1000.0; break;
+        case 0:
+          v = double(x % 100000);
+          break;
+        case 1:
+          v = double(int64_t(x % 2000000) - 1000000) / 100.0;
+          break;
+        case 2:
+          v = double(x % 1000000007) / 7.0;
+          break;
+        case 3:
+          v = double(x % 1000) * 1e12;
+          break;
+        case 4:
+          v = 1.0 / double(x % 100000 + 1);
+          break;
+        default:
+          v = -double(x % 100000000) / 1000.0;
+          break;
       }
     }
     cs.sheet.numbers.push_back(v);
@@ -156,8 +169,10 @@ void BM_CellTextFormat(benchmark::State& state, uint8_t slot) {
   static std::map<uint8_t, CellSheet> sheets;
   auto it = sheets.find(slot);
   if (it == sheets.end())
-    it = sheets.emplace(slot, number_sheet(builtin_formats()[slot].index,
-                                           builtin_formats()[slot].kind == FORMAT_DATE)).first;
+    it = sheets
+             .emplace(slot, number_sheet(builtin_formats()[slot].index,
+                                         builtin_formats()[slot].kind == FORMAT_DATE))
+             .first;
   run_cells(state, it->second);
 }
 
@@ -183,10 +198,18 @@ void BM_Writer(benchmark::State& state, const std::string& name, Mode mode) {
   OutputStream out(dev_null());
   for (auto _ : state) {
     switch (mode) {
-      case CSV: write_csv(wb, out); break;
-      case TAB: write_tab(wb, out); break;
-      case SQL: write_sql(wb, nullptr, QUOTE_ORACLE, out); break;
-      case SQL_POSTGRES_ISO: write_sql(wb, "%Y-%m-%d %H:%M:%S", QUOTE_POSTGRES, out); break;
+      case CSV:
+        write_csv(wb, out);
+        break;
+      case TAB:
+        write_tab(wb, out);
+        break;
+      case SQL:
+        write_sql(wb, nullptr, QUOTE_ORACLE, out);
+        break;
+      case SQL_POSTGRES_ISO:
+        write_sql(wb, "%Y-%m-%d %H:%M:%S", QUOTE_POSTGRES, out);
+        break;
     }
     out.flush();
   }
@@ -214,7 +237,8 @@ void register_all() {
       {CSV, "csv"}, {TAB, "tab"}, {SQL, "sql"}, {SQL_POSTGRES_ISO, "sql_postgres_isodate"}};
   for (const std::string& name : benchgen::workbook_names())
     for (auto [mode, label] : modes)
-      benchmark::RegisterBenchmark(("BM_Writer/" + name + "/" + label).c_str(), BM_Writer, name, mode)
+      benchmark::RegisterBenchmark(("BM_Writer/" + name + "/" + label).c_str(), BM_Writer, name,
+                                   mode)
           ->Unit(benchmark::kMillisecond);
 }
 

@@ -14,8 +14,8 @@ namespace {
 
 using namespace sheetdump;
 
-constexpr std::array<double, 8> kNumbers = {1234.5,    -98765.4321, 0.125,   42,
-                                            3.14159265, 1e7 / 3,    -0.0042, 27738.5625};
+constexpr std::array<double, 8> kNumbers = {1234.5,     -98765.4321, 0.125,   42,
+                                            3.14159265, 1e7 / 3,     -0.0042, 27738.5625};
 
 void run_format(benchmark::State& state, const char* code, bool as_dates) {
   const CompiledFormat f = compile_format(code);
@@ -46,7 +46,9 @@ void BM_FormatConditional(benchmark::State& s) {
   run_format(s, "[>=1000000]0.0,,\"M\";[>=1000]0.0,\"K\";0", false);
 }
 void BM_FormatDate(benchmark::State& s) { run_format(s, "m/d/yyyy", true); }
-void BM_FormatDateLong(benchmark::State& s) { run_format(s, "dddd, mmmm d, yyyy h:mm AM/PM", true); }
+void BM_FormatDateLong(benchmark::State& s) {
+  run_format(s, "dddd, mmmm d, yyyy h:mm AM/PM", true);
+}
 void BM_FormatTime(benchmark::State& s) { run_format(s, "h:mm:ss.00", true); }
 void BM_FormatElapsed(benchmark::State& s) { run_format(s, "[h]:mm:ss", true); }
 
@@ -63,7 +65,8 @@ void BM_FormatText(benchmark::State& state) {
 
 void BM_FormatCompile(benchmark::State& state) {
   for (auto _ : state) {
-    CompiledFormat f = compile_format("_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)");
+    CompiledFormat f = compile_format(
+        "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)");
     benchmark::DoNotOptimize(f.tokens.data());
   }
 }

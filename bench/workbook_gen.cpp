@@ -40,8 +40,8 @@ void end_record(Bytes& b, size_t size_at) {
 
 constexpr uint16_t kBof = 0x0809, kEof = 0x000A, kBoundSheet = 0x0085, kSst = 0x00FC,
                    kContinue = 0x003C, kXf = 0x00E0, kFont = 0x0031, kCodepage = 0x0042,
-                   kWindow1 = 0x003D, kWindow2 = 0x023E, kDimensions = 0x0200,
-                   kNumber = 0x0203, kRk = 0x027E, kMulRk = 0x00BD, kLabelSst = 0x00FD;
+                   kWindow1 = 0x003D, kWindow2 = 0x023E, kDimensions = 0x0200, kNumber = 0x0203,
+                   kRk = 0x027E, kMulRk = 0x00BD, kLabelSst = 0x00FD;
 
 void bof(Bytes& b, uint16_t type) {
   size_t at = begin_record(b, kBof);
@@ -89,8 +89,7 @@ void xf(Bytes& b, uint16_t format, bool style) {
 }
 
 // The XF indices the cells use.
-constexpr uint16_t kXfGeneral = 15, kXfDate = 16, kXfDateTime = 17, kXfPercent = 18,
-                   kXfFixed2 = 19;
+constexpr uint16_t kXfGeneral = 15, kXfDate = 16, kXfDateTime = 17, kXfPercent = 18, kXfFixed2 = 19;
 
 void xf_table(Bytes& b) {
   for (int i = 0; i < 15; ++i) xf(b, 0, true);
@@ -208,9 +207,9 @@ CellValue make_value(ColumnKind kind, Random& rnd, uint32_t pool_size) {
       return {CellValue::NUMBER, kXfGeneral, 0, double(v)};
     }
     case CENTS:
-      return cents_value(rnd.chance(20) ? rnd.range(-100000000000, 100000000000)
-                                        : rnd.range(-5000000, 5000000),
-                         kXfGeneral);
+      return cents_value(
+          rnd.chance(20) ? rnd.range(-100000000000, 100000000000) : rnd.range(-5000000, 5000000),
+          kXfGeneral);
     case FIXED2:
       return cents_value(rnd.range(0, 99999999), kXfFixed2);
     case DECIMAL:
@@ -275,16 +274,39 @@ void write_row(Bytes& b, uint16_t row, const std::vector<CellValue>& cells, bool
 // ---------------------------------------------------------------------------
 // Texts
 
-const char* const kFirst[] = {
-    "Anna",  "Ben",   "Carla", "David", "Elif",   "Frank", "Greta", "Hugo",  "Ines",  "Jonas",
-    "Karin", "Lars",  "Maria", "Nils",  "Olga",   "Paul",  "Rosa",  "Sven",  "Tanja", "Uwe",
-    "Vera",  "Walter", "Yusuf", "Zoe",  "Jos\xE9", "Ren\xE9" "e"};
-const char* const kLast[] = {
-    "Meyer", "Schmidt", "Novak", "Garcia", "Rossi",   "Dubois", "Jansen", "Kowalski",
-    "Berg",  "Lind",    "Costa", "Horvat", "M\xFCller", "Nagy",   "Ivanov", "Silva",
-    "Moreau", "Weber",  "Fischer", "Bauer"};
-const char* const kCity[] = {"Berlin", "Oslo",  "Porto", "Lyon",  "Graz", "Turku",
-                             "Brno",   "Gent",  "Cork",  "Split", "Riga", "Bergen"};
+const char* const kFirst[] = {"Anna",
+                              "Ben",
+                              "Carla",
+                              "David",
+                              "Elif",
+                              "Frank",
+                              "Greta",
+                              "Hugo",
+                              "Ines",
+                              "Jonas",
+                              "Karin",
+                              "Lars",
+                              "Maria",
+                              "Nils",
+                              "Olga",
+                              "Paul",
+                              "Rosa",
+                              "Sven",
+                              "Tanja",
+                              "Uwe",
+                              "Vera",
+                              "Walter",
+                              "Yusuf",
+                              "Zoe",
+                              "Jos\xE9",
+                              "Ren\xE9"
+                              "e"};
+const char* const kLast[] = {"Meyer",  "Schmidt", "Novak",     "Garcia",  "Rossi",
+                             "Dubois", "Jansen",  "Kowalski",  "Berg",    "Lind",
+                             "Costa",  "Horvat",  "M\xFCller", "Nagy",    "Ivanov",
+                             "Silva",  "Moreau",  "Weber",     "Fischer", "Bauer"};
+const char* const kCity[] = {"Berlin", "Oslo", "Porto", "Lyon",  "Graz", "Turku",
+                             "Brno",   "Gent", "Cork",  "Split", "Riga", "Bergen"};
 
 // `count` distinct strings: names, cities and codes, some with the
 // characters that CSV and SQL output must escape.
@@ -296,11 +318,22 @@ std::vector<std::string> string_pool(uint32_t count, Random& rnd) {
     s += ' ';
     s += kLast[rnd.next() % std::size(kLast)];
     switch (rnd.next() % 10) {
-      case 0: s += ", "; s += kCity[rnd.next() % std::size(kCity)]; break;
-      case 1: s += " \"Jr\""; break;
-      case 2: s += " O'Neil"; break;
-      case 3: s += " \\ "; s += kCity[rnd.next() % std::size(kCity)]; break;
-      default: break;
+      case 0:
+        s += ", ";
+        s += kCity[rnd.next() % std::size(kCity)];
+        break;
+      case 1:
+        s += " \"Jr\"";
+        break;
+      case 2:
+        s += " O'Neil";
+        break;
+      case 3:
+        s += " \\ ";
+        s += kCity[rnd.next() % std::size(kCity)];
+        break;
+      default:
+        break;
     }
     s += " #";
     s += std::to_string(i);
@@ -311,14 +344,22 @@ std::vector<std::string> string_pool(uint32_t count, Random& rnd) {
 
 const char* kind_name(ColumnKind k) {
   switch (k) {
-    case INTEGER: return "count";
-    case CENTS: return "amount";
-    case FIXED2: return "price";
-    case DECIMAL: return "ratio";
-    case DATE: return "day";
-    case DATE_TIME: return "stamp";
-    case PERCENT: return "share";
-    case TEXT: return "name";
+    case INTEGER:
+      return "count";
+    case CENTS:
+      return "amount";
+    case FIXED2:
+      return "price";
+    case DECIMAL:
+      return "ratio";
+    case DATE:
+      return "day";
+    case DATE_TIME:
+      return "stamp";
+    case PERCENT:
+      return "share";
+    case TEXT:
+      return "name";
   }
   return "col";
 }
@@ -412,15 +453,15 @@ Bytes make_workbook(const std::string& name, double scale) {
   if (name == "numeric") {
     std::vector<ColumnKind> cols;
     for (int c = 0; c < 20; ++c) cols.push_back(c % 2 == 0 ? INTEGER : CENTS);
-    return compound_file(build_stream({{"numbers", scaled(65000, scale) - 1, cols, false}},
-                                      0, 0x5EED0001));
+    return compound_file(
+        build_stream({{"numbers", scaled(65000, scale) - 1, cols, false}}, 0, 0x5EED0001));
   }
   if (name == "mixed") {
-    std::vector<ColumnKind> cols = {TEXT, TEXT,     INTEGER, INTEGER, CENTS, DECIMAL,
-                                    DATE, DATE_TIME, PERCENT, TEXT,   FIXED2, INTEGER};
+    std::vector<ColumnKind> cols = {TEXT, TEXT,      INTEGER, INTEGER, CENTS,  DECIMAL,
+                                    DATE, DATE_TIME, PERCENT, TEXT,    FIXED2, INTEGER};
     uint32_t pool = uint32_t(std::max(100L, std::lround(30000 * scale)));
-    return compound_file(build_stream({{"mixed", scaled(60000, scale) - 1, cols, true}}, pool,
-                                      0x5EED0002));
+    return compound_file(
+        build_stream({{"mixed", scaled(60000, scale) - 1, cols, true}}, pool, 0x5EED0002));
   }
   if (name == "multi") {
     std::vector<ColumnKind> cols = {TEXT,    INTEGER, CENTS,   DATE,   TEXT,
@@ -480,8 +521,7 @@ Bytes compound_file(const Bytes& stream) {
   out.resize(size_t(1 + n_stream) * kSector, 0);
 
   // Directory: the root and the stream.
-  auto entry = [&](const char* name, uint8_t type, uint32_t child, uint32_t start,
-                   uint32_t size) {
+  auto entry = [&](const char* name, uint8_t type, uint32_t child, uint32_t start, uint32_t size) {
     size_t base = out.size();
     size_t len = std::strlen(name);
     for (size_t i = 0; i < len; ++i) put16(out, uint8_t(name[i]));

@@ -91,12 +91,16 @@ struct ByteChar {
 // Where Mac Icelandic and Mac Turkish differ from Mac Roman. Mac Turkish
 // leaves 0xF5 (Mac Roman's dotless i, moved to 0xDD) without a character.
 constexpr ByteChar kMacIcelandicPatch[] = {
-    {0xA0, 0x00DD}, {0xDC, 0x00D0}, {0xDD, 0x00F0},
-    {0xDE, 0x00DE}, {0xDF, 0x00FE}, {0xE0, 0x00FD},
+    {0xA0, 0x00DD}, {0xDC, 0x00D0}, {0xDD, 0x00F0}, {0xDE, 0x00DE}, {0xDF, 0x00FE}, {0xE0, 0x00FD},
 };
 constexpr ByteChar kMacTurkishPatch[] = {
-    {0xDA, 0x011E}, {0xDB, 0x011F}, {0xDC, 0x0130}, {0xDD, 0x0131},
-    {0xDE, 0x015E}, {0xDF, 0x015F}, {0xF5, kReplacementCharacter},
+    {0xDA, 0x011E},
+    {0xDB, 0x011F},
+    {0xDC, 0x0130},
+    {0xDD, 0x0131},
+    {0xDE, 0x015E},
+    {0xDF, 0x015F},
+    {0xF5, kReplacementCharacter},
 };
 
 using IconvHandle = std::unique_ptr<void, TextDecoder::IconvCloser>;
@@ -111,9 +115,7 @@ void reset(iconv_t cd) { iconv(cd, nullptr, nullptr, nullptr, nullptr); }
 
 // iconv's interface takes a non-const input pointer; it never writes
 // through it.
-char* iconv_input(const uint8_t* p) {
-  return const_cast<char*>(reinterpret_cast<const char*>(p));
-}
+char* iconv_input(const uint8_t* p) { return const_cast<char*>(reinterpret_cast<const char*>(p)); }
 
 // The outcome of decoding one byte alone.
 enum class Single { kChar, kInvalid, kNeedsMore };
@@ -207,9 +209,8 @@ TextDecoder::TextDecoder(uint16_t codepage) {
   }
   if (!iconv_) {
     for (int b = 0; b < 256; ++b) {
-      set_code_point(uint8_t(b), patch == Patch::kMacGreek && b >= 0x80
-                                     ? kMacGreekHigh[b - 0x80]
-                                     : uint32_t(b));
+      set_code_point(uint8_t(b), patch == Patch::kMacGreek && b >= 0x80 ? kMacGreekHigh[b - 0x80]
+                                                                        : uint32_t(b));
     }
     ascii_compatible_ = true;
     return;

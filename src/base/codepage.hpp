@@ -22,9 +22,9 @@ void append_latin1_as_utf8(std::string& out, std::string_view bytes);
 
 // How a decoder turns bytes into characters.
 enum class DecodeMethod {
-  Table,     // one byte, one character: a 256-entry table built at construction
-  Iconv,     // multibyte pages: the C library's iconv over each text
-  Utf16Le,   // code page 1200: little-endian UTF-16 code units
+  Table,    // one byte, one character: a 256-entry table built at construction
+  Iconv,    // multibyte pages: the C library's iconv over each text
+  Utf16Le,  // code page 1200: little-endian UTF-16 code units
 };
 
 class TextDecoder {

@@ -40,5 +40,4 @@ class FileBytes {
   std::vector<uint8_t> buffer_;
 };
 
-
 }  // namespace sheetdump

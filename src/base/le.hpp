@@ -10,14 +10,11 @@
 namespace sheetdump {
 
 // 0 to 65535, whatever the signedness of the bytes passed in.
-inline int32_t le16(uint8_t b0, uint8_t b1) {
-  return int32_t(b0) | (int32_t(b1) << 8);
-}
+inline int32_t le16(uint8_t b0, uint8_t b1) { return int32_t(b0) | (int32_t(b1) << 8); }
 
 // A signed 32-bit value: FF FF FF FF is -1.
 inline int32_t le32(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
-  uint32_t v = uint32_t(b0) | (uint32_t(b1) << 8) | (uint32_t(b2) << 16) |
-               (uint32_t(b3) << 24);
+  uint32_t v = uint32_t(b0) | (uint32_t(b1) << 8) | (uint32_t(b2) << 16) | (uint32_t(b3) << 24);
   return int32_t(v);
 }
 
@@ -35,8 +32,7 @@ inline int32_t le16_at(std::span<const uint8_t> d, size_t off) {
   return le16(byte_at(d, off), byte_at(d, off + 1));
 }
 inline int32_t le32_at(std::span<const uint8_t> d, size_t off) {
-  return le32(byte_at(d, off), byte_at(d, off + 1), byte_at(d, off + 2),
-              byte_at(d, off + 3));
+  return le32(byte_at(d, off), byte_at(d, off + 1), byte_at(d, off + 2), byte_at(d, off + 3));
 }
 inline uint32_t le32u_at(std::span<const uint8_t> d, size_t off) {
   return uint32_t(le32_at(d, off));

@@ -36,8 +36,8 @@ std::optional<FormulaRecord> parse_formula(std::span<const uint8_t> d) {
   f.ref = cell_ref_at(d);
   if (d[12] == 0xFF && d[13] == 0xFF && d[6] <= 3) {
     static constexpr FormulaRecord::Result kResults[] = {
-        FormulaRecord::Result::String, FormulaRecord::Result::Boolean,
-        FormulaRecord::Result::Error, FormulaRecord::Result::EmptyString};
+        FormulaRecord::Result::String, FormulaRecord::Result::Boolean, FormulaRecord::Result::Error,
+        FormulaRecord::Result::EmptyString};
     f.result = kResults[d[6]];
     f.code = d[8];
     return f;

@@ -192,8 +192,7 @@ void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8
   if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx.sheet, ref, text);
 }
 
-void load_string_result(SheetContext& ctx, std::span<const uint8_t> first,
-                        RecordReader& reader) {
+void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader) {
   if (ctx.pending_string) {
     CellRef ref = *ctx.pending_string;
     ctx.pending_string.reset();
@@ -215,9 +214,8 @@ void finish_sheet(Sheet& sheet) {
   // The room reserved from DIMENSIONS is a guess; give back what a sheet
   // that claimed more than it holds did not use.
   if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
-  auto out_of_order = std::adjacent_find(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
-    return a.key() >= b.key();
-  });
+  auto out_of_order = std::adjacent_find(
+      cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.key() >= b.key(); });
   if (out_of_order == cells.end()) return;
   std::stable_sort(cells.begin(), cells.end(),
                    [](const Cell& a, const Cell& b) { return a.key() < b.key(); });

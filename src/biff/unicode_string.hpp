@@ -25,8 +25,10 @@ class RecordPieces {
  public:
   explicit RecordPieces(std::span<const std::span<const uint8_t>> recs, size_t first_offset = 0)
       : recs_(recs), off_(first_offset) {
-    if (!recs_.empty()) cur_ = recs_[0];
-    else done_ = true;
+    if (!recs_.empty())
+      cur_ = recs_[0];
+    else
+      done_ = true;
   }
   // The data `first` of the record just read, from `first_offset` on, then
   // the CONTINUE records that `reader` stands before.

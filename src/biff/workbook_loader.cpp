@@ -90,7 +90,8 @@ WorkbookLoader::WorkbookLoader(FileBytes file, LoadOptions options) : options_(o
   if (old_biff || is_old_bof(reader_.data, kStreamStart))
     problem_ = LoadProblem::OldBiff;
   else if (compound && !extents)
-    problem_ = is_cut_compound_file(file_.bytes()) ? LoadProblem::Truncated : LoadProblem::NoWorkbookStream;
+    problem_ = is_cut_compound_file(file_.bytes()) ? LoadProblem::Truncated
+                                                   : LoadProblem::NoWorkbookStream;
   else
     problem_ = LoadProblem::NotWorkbook;
 }
@@ -161,8 +162,9 @@ void WorkbookLoader::load_globals(Workbook& wb) {
   for (SheetName& n : raw_names) {
     if (n.in_codepage) {
       std::string text;
-      decoder_->append_utf8(text, std::span<const uint8_t>(
-                                      reinterpret_cast<const uint8_t*>(n.text.data()), n.text.size()));
+      decoder_->append_utf8(
+          text,
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(n.text.data()), n.text.size()));
       n.text = std::move(text);
     } else {
       n.text.resize(std::min(n.text.size(), n.text.find('\0')));
@@ -173,8 +175,9 @@ void WorkbookLoader::load_globals(Workbook& wb) {
     WorkbookFormat wf;
     wf.index = f.index;
     if (f.in_codepage)
-      decoder_->append_utf8(wf.code, std::span<const uint8_t>(
-                                         reinterpret_cast<const uint8_t*>(f.code.data()), f.code.size()));
+      decoder_->append_utf8(
+          wf.code,
+          std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(f.code.data()), f.code.size()));
     else
       wf.code = std::move(f.code);
     wb.formats.push_back(std::move(wf));

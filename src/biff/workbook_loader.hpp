@@ -63,7 +63,7 @@ class WorkbookLoader {
   size_t file_offset_ = 0;  // where the reader's byte sequence begins in the file
   RecordReader reader_;
   LoadOptions options_;
-  bool biff5_ = false;  // the globals' BOF said BIFF5 (version 0x0500)
+  bool biff5_ = false;        // the globals' BOF said BIFF5 (version 0x0500)
   bool globals_bof_ = false;  // the globals began with a BOF record
   std::vector<std::string> names_;
   size_t sheets_found_ = 0;

@@ -101,8 +101,7 @@ struct DirEntry {
 DirEntry parse_entry(std::span<const uint8_t> e, bool size_is_64_bit) {
   DirEntry d;
   size_t name_bytes = size_t(le16_at(e, kNameLengthAt));
-  if (name_bytes >= 2 && name_bytes <= kMaxNameBytes)
-    d.name = e.subspan(kNameAt, name_bytes - 2);
+  if (name_bytes >= 2 && name_bytes <= kMaxNameBytes) d.name = e.subspan(kNameAt, name_bytes - 2);
   d.type = EntryType(byte_at(e, kTypeAt));
   d.colour = byte_at(e, kColourAt);
   d.left = le32u_at(e, kLeftSiblingAt);
@@ -118,9 +117,8 @@ DirEntry parse_entry(std::span<const uint8_t> e, bool size_is_64_bit) {
 // that many sectors are taken; without it, the chain runs to its end mark.
 // A link out of range, a sector met twice or a chain that ends too early
 // gives nothing.
-std::optional<std::vector<uint32_t>> follow_chain(const std::vector<uint32_t>& next,
-                                                  uint32_t limit, uint32_t start,
-                                                  std::optional<uint64_t> count) {
+std::optional<std::vector<uint32_t>> follow_chain(const std::vector<uint32_t>& next, uint32_t limit,
+                                                  uint32_t start, std::optional<uint64_t> count) {
   std::vector<uint32_t> chain;
   std::vector<bool> seen(limit, false);
   uint32_t s = start;
@@ -266,9 +264,8 @@ std::optional<DirEntry> find_root_child(const CompoundFile& cf, std::string_view
 
 // Merges consecutive pieces and cuts the list at `size` bytes. Gives
 // nothing when a piece would reach beyond the end of the file.
-std::optional<std::vector<Extent>> to_extents(const std::vector<uint64_t>& offsets,
-                                              uint64_t piece, uint64_t size,
-                                              uint64_t file_size) {
+std::optional<std::vector<Extent>> to_extents(const std::vector<uint64_t>& offsets, uint64_t piece,
+                                              uint64_t size, uint64_t file_size) {
   std::vector<Extent> out;
   uint64_t left = size;
   for (uint64_t off : offsets) {
@@ -337,7 +334,8 @@ std::optional<std::vector<Extent>> mini_extents(const CompoundFile& cf, const Di
 }  // namespace
 
 bool is_compound_file(std::span<const uint8_t> file) {
-  return file.size() >= sizeof kSignature && std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
+  return file.size() >= sizeof kSignature &&
+         std::memcmp(file.data(), kSignature, sizeof kSignature) == 0;
 }
 
 std::optional<std::vector<Extent>> find_stream(std::span<const uint8_t> file,

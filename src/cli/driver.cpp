@@ -40,9 +40,9 @@ RenderOptions render_options(const CommandLine& cl) {
 // What a run shares across its files.
 struct Run {
   const CommandLine& cl;
-  OutputStream& out;      // standard output
-  SheetFileNames names;   // --directory: the file names written so far
-  SqlSession& sql;        // SQL state across files (--create: the tables made)
+  OutputStream& out;     // standard output
+  SheetFileNames names;  // --directory: the file names written so far
+  SqlSession& sql;       // SQL state across files (--create: the tables made)
 };
 
 // One line on standard error about `name` (a file as given, or a file
@@ -88,8 +88,8 @@ const char* extension(OutputMode mode) {
 
 // Writes one sheet in the command line's mode: the one place where a
 // sheet's cells become output, on standard output or in a sheet file.
-void write_sheet(const CommandLine& cl, SqlSession& sql, CellRenderer& render,
-                 const Sheet& sheet, OutputStream& out) {
+void write_sheet(const CommandLine& cl, SqlSession& sql, CellRenderer& render, const Sheet& sheet,
+                 OutputStream& out) {
   switch (cl.mode) {
     case MODE_SQL:
       sql.write_sheet(render, sheet, out);
@@ -111,8 +111,8 @@ std::string error_text(int err) { return err != 0 ? std::strerror(err) : "I/O er
 
 // --directory: one worksheet into its own file. A file that cannot be
 // created or written is reported; the run goes on.
-void write_sheet_file(Run& run, CellRenderer& render, const std::string& workbook,
-                      size_t position, const Sheet& sheet) {
+void write_sheet_file(Run& run, CellRenderer& render, const std::string& workbook, size_t position,
+                      const Sheet& sheet) {
   const CommandLine& cl = run.cl;
   std::string name = run.names.claim(workbook_stem(workbook),
                                      safe_sheet_part(sheet.name.value_or(""), position),

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace sheetdump {
 
 namespace {
@@ -81,10 +80,12 @@ void write_usage(std::FILE* out, const char* program) {
   std::fprintf(out, "  -o, --oracle      Use Oracle style quoting [''] \n");
   std::fprintf(out, "  -p, --postgres    Use PostgreSQL style quoting [\\'] \n");
   std::fprintf(out, "  -i, --isodate     Convert to ISO standard date [1975-12-10 03:34:59]\n");
-  std::fprintf(out, "  -a, --all         Read every cell: inline texts, booleans, errors, formulas\n");
+  std::fprintf(out,
+               "  -a, --all         Read every cell: inline texts, booleans, errors, formulas\n");
   std::fprintf(out, "  -e, --exact       Exact values and ISO 8601 dates (implies --all)\n");
   std::fprintf(out, "  -f, --formatted   Values as the spreadsheet shows them (implies --all)\n");
-  std::fprintf(out, "  -C, --create      With --sql: CREATE TABLE statements, one transaction a file\n");
+  std::fprintf(out,
+               "  -C, --create      With --sql: CREATE TABLE statements, one transaction a file\n");
   std::fprintf(out, "  -l, --list        List the sheets of every file instead of converting\n");
   std::fprintf(out, "  -n, --sheet NAME  Convert only sheet NAME (or its number); repeatable\n");
   std::fprintf(out, "  -d, --directory D Write each sheet to its own file in directory D\n");

@@ -24,10 +24,10 @@ struct CommandLine {
   bool all = false;
   // The later of --exact and --formatted wins.
   Rendering rendering = Rendering::Default;
-  bool create = false;      // --create: CREATE TABLE and transactions in SQL
-  bool list = false;        // --list: the sheets instead of their cells
-  bool keep_going = false;  // --keep-going: an unopenable file does not end the run
-  bool version = false;     // --version
+  bool create = false;              // --create: CREATE TABLE and transactions in SQL
+  bool list = false;                // --list: the sheets instead of their cells
+  bool keep_going = false;          // --keep-going: an unopenable file does not end the run
+  bool version = false;             // --version
   std::vector<std::string> sheets;  // --sheet NAME, in order
   std::string directory;            // --directory DIR: one file per sheet
   // An option that needs a value came last: its long form.

@@ -20,7 +20,6 @@ void append_escaped_field(std::string& out, std::string_view text);
 const char* sheet_kind_word(const Sheet& sheet);
 
 // FILE TAB POSITION TAB NAME TAB KIND TAB ROWS TAB COLS, and a line feed.
-void write_list_line(OutputStream& out, std::string_view file, size_t position,
-                     const Sheet& sheet);
+void write_list_line(OutputStream& out, std::string_view file, size_t position, const Sheet& sheet);
 
 }  // namespace sheetdump

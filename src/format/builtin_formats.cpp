@@ -1,6 +1,5 @@
 #include "format/builtin_formats.hpp"
 
-
 namespace sheetdump {
 
 namespace {
@@ -51,6 +50,5 @@ std::optional<uint8_t> lookup_format(int32_t index) {
     if (kBuiltinFormats[i].index == index) return uint8_t(i);
   return std::nullopt;
 }
-
 
 }  // namespace sheetdump

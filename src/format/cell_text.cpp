@@ -108,8 +108,7 @@ FormatPlan exact_plan(const Workbook& wb, int32_t index) {
 void mark_fixed(FormatPlan& p) {
   if (p.kind != FormatPlan::Kind::Printf || p.pattern == nullptr) return;
   std::string_view s(p.pattern);
-  if (s.size() < 4 || s[0] != '%' || s[1] != '.' || s[2] < '0' || s[2] > '9' || s[3] != 'f')
-    return;
+  if (s.size() < 4 || s[0] != '%' || s[1] != '.' || s[2] < '0' || s[2] > '9' || s[3] != 'f') return;
   std::string_view rest = s.substr(4);
   if (!rest.empty() && rest != "%%") return;
   p.fixed = int8_t(s[2] - '0');
@@ -127,21 +126,28 @@ std::string_view display_code(const Workbook& wb, int32_t index) {
 
 std::string_view error_text(uint32_t code) {
   switch (code) {
-    case 0x00: return "#NULL!";
-    case 0x07: return "#DIV/0!";
-    case 0x0F: return "#VALUE!";
-    case 0x17: return "#REF!";
-    case 0x1D: return "#NAME?";
-    case 0x24: return "#NUM!";
-    default: return "#N/A";
+    case 0x00:
+      return "#NULL!";
+    case 0x07:
+      return "#DIV/0!";
+    case 0x0F:
+      return "#VALUE!";
+    case 0x17:
+      return "#REF!";
+    case 0x1D:
+      return "#NAME?";
+    case 0x24:
+      return "#NUM!";
+    default:
+      return "#N/A";
   }
 }
 
 CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
     : wb_(wb), options_(options) {
   if (options_.rendering != Rendering::Default) options_.all = true;
-  general_.kind =
-      options_.rendering == Rendering::Default ? FormatPlan::Kind::General : FormatPlan::Kind::Shortest;
+  general_.kind = options_.rendering == Rendering::Default ? FormatPlan::Kind::General
+                                                           : FormatPlan::Kind::Shortest;
   plans_.reserve(wb.xf_formats.size());
   if (options_.rendering == Rendering::Formatted) {
     // Each format code is compiled once, however many XF records name it.
@@ -258,7 +264,7 @@ std::string_view CellRenderer::rk_text(const Cell& cell) {
 }
 
 std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
-                                                        std::optional<std::string_view> text) {
+                                                         std::optional<std::string_view> text) {
   // A format with a text section shows texts through it.
   if (!text || plan.kind != FormatPlan::Kind::Compiled || plan.compiled->general) return text;
   long_text_.clear();
@@ -292,9 +298,8 @@ std::optional<std::string_view> CellRenderer::text_at(const Sheet& sheet, int32_
   return text(sheet, *cell);
 }
 
-std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet,
-                                          const Cell& cell, TextBuffer& buf,
-                                          const RenderOptions& options) {
+std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet, const Cell& cell,
+                                          TextBuffer& buf, const RenderOptions& options) {
   CellRenderer r(wb, options);
   auto t = r.text(sheet, cell);
   if (!t) return std::nullopt;

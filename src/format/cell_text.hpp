@@ -96,9 +96,8 @@ class CellRenderer {
 
 // The text of one cell with the given options (builds a renderer per call:
 // for tests and one-off uses).
-std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet,
-                                          const Cell& cell, TextBuffer& buf,
-                                          const RenderOptions& options = {});
+std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet, const Cell& cell,
+                                          TextBuffer& buf, const RenderOptions& options = {});
 std::optional<std::string_view> cell_text(const Workbook& wb, const Sheet& sheet, int32_t row,
                                           int32_t col, TextBuffer& buf,
                                           const RenderOptions& options = {});

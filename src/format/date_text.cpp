@@ -60,18 +60,43 @@ bool append_date_fast(TextBuffer& out, const CivilTime& c, const char* pattern) 
       continue;
     }
     switch (*++p) {
-      case 'Y': append2(out, int(c.year / 100)); append2(out, int(c.year % 100)); break;
-      case 'y': append2(out, int(c.year % 100)); break;
-      case 'm': append2(out, c.month); break;
-      case 'd': append2(out, c.day); break;
-      case 'b': out.append(kMonths[c.month - 1]); break;
-      case 'H': append2(out, c.hour); break;
-      case 'I': append2(out, c.hour % 12 == 0 ? 12 : c.hour % 12); break;
-      case 'M': append2(out, c.minute); break;
-      case 'S': append2(out, c.second); break;
-      case 'p': out.append(c.hour < 12 ? "AM" : "PM"); break;
-      case '%': out.append('%'); break;
-      default: out.len = start; return false;
+      case 'Y':
+        append2(out, int(c.year / 100));
+        append2(out, int(c.year % 100));
+        break;
+      case 'y':
+        append2(out, int(c.year % 100));
+        break;
+      case 'm':
+        append2(out, c.month);
+        break;
+      case 'd':
+        append2(out, c.day);
+        break;
+      case 'b':
+        out.append(kMonths[c.month - 1]);
+        break;
+      case 'H':
+        append2(out, c.hour);
+        break;
+      case 'I':
+        append2(out, c.hour % 12 == 0 ? 12 : c.hour % 12);
+        break;
+      case 'M':
+        append2(out, c.minute);
+        break;
+      case 'S':
+        append2(out, c.second);
+        break;
+      case 'p':
+        out.append(c.hour < 12 ? "AM" : "PM");
+        break;
+      case '%':
+        out.append('%');
+        break;
+      default:
+        out.len = start;
+        return false;
     }
   }
   return true;

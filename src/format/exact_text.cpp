@@ -114,7 +114,7 @@ uint64_t round_ms(double frac) {
   int exp2 = 0;
   double m = std::frexp(frac, &exp2);  // frac = m x 2^exp2, m in [0.5, 1)
   uint64_t mantissa = uint64_t(std::ldexp(m, 53));
-  int shift = 53 - exp2;  // frac = mantissa / 2^shift; shift >= 53
+  int shift = 53 - exp2;      // frac = mantissa / 2^shift; shift >= 53
   if (shift > 120) return 0;  // below 2^-67 days: far under half a millisecond
   unsigned __int128 p = (unsigned __int128)mantissa * kMsPerDay;  // < 2^80
   return uint64_t((p + ((unsigned __int128)1 << (shift - 1))) >> shift);

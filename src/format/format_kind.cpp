@@ -16,8 +16,17 @@ bool matches_at(std::string_view code, size_t pos, std::string_view word) {
   return true;
 }
 
-enum class Token { Date, Month, MonthOrMinute, Hour, Second, Time, ElapsedHours,
-                   ElapsedMinutes, ElapsedSeconds };
+enum class Token {
+  Date,
+  Month,
+  MonthOrMinute,
+  Hour,
+  Second,
+  Time,
+  ElapsedHours,
+  ElapsedMinutes,
+  ElapsedSeconds
+};
 
 // The elapsed-time unit of a bracket's contents: one letter h, m or s,
 // repeated, in any case.
@@ -27,10 +36,14 @@ Elapsed elapsed_unit(std::string_view inside) {
   for (char x : inside)
     if (lower(x) != c) return Elapsed::None;
   switch (c) {
-    case 'h': return Elapsed::Hours;
-    case 'm': return Elapsed::Minutes;
-    case 's': return Elapsed::Seconds;
-    default: return Elapsed::None;
+    case 'h':
+      return Elapsed::Hours;
+    case 'm':
+      return Elapsed::Minutes;
+    case 's':
+      return Elapsed::Seconds;
+    default:
+      return Elapsed::None;
   }
 }
 
@@ -51,7 +64,9 @@ struct Classifier {
     }
     switch (t) {
       case Token::Date:
-      case Token::Month: shows.date = true; break;
+      case Token::Month:
+        shows.date = true;
+        break;
       case Token::MonthOrMinute:
         if (previous_is_hour)
           shows.time = true;
@@ -60,10 +75,18 @@ struct Classifier {
         break;
       case Token::Hour:
       case Token::Second:
-      case Token::Time: shows.time = true; break;
-      case Token::ElapsedHours: set_elapsed(Elapsed::Hours); break;
-      case Token::ElapsedMinutes: set_elapsed(Elapsed::Minutes); break;
-      case Token::ElapsedSeconds: set_elapsed(Elapsed::Seconds); break;
+      case Token::Time:
+        shows.time = true;
+        break;
+      case Token::ElapsedHours:
+        set_elapsed(Elapsed::Hours);
+        break;
+      case Token::ElapsedMinutes:
+        set_elapsed(Elapsed::Minutes);
+        break;
+      case Token::ElapsedSeconds:
+        set_elapsed(Elapsed::Seconds);
+        break;
     }
     previous_is_hour = t == Token::Hour || t == Token::ElapsedHours;
   }
@@ -89,7 +112,8 @@ FormatShows classify_format_code(std::string_view code) {
   while (i < n) {
     char ch = code[i];
     switch (ch) {
-      case ';': return c.finish();
+      case ';':
+        return c.finish();
       case '"': {
         size_t close = code.find('"', i + 1);
         if (close == std::string_view::npos) return c.finish();
@@ -98,20 +122,30 @@ FormatShows classify_format_code(std::string_view code) {
       }
       case '\\':
       case '_':
-      case '*': i += 2; continue;
+      case '*':
+        i += 2;
+        continue;
       case '[': {
         size_t close = code.find(']', i + 1);
         if (close == std::string_view::npos) return c.finish();
         switch (elapsed_unit(code.substr(i + 1, close - i - 1))) {
-          case Elapsed::Hours: c.add(Token::ElapsedHours); break;
-          case Elapsed::Minutes: c.add(Token::ElapsedMinutes); break;
-          case Elapsed::Seconds: c.add(Token::ElapsedSeconds); break;
-          case Elapsed::None: break;
+          case Elapsed::Hours:
+            c.add(Token::ElapsedHours);
+            break;
+          case Elapsed::Minutes:
+            c.add(Token::ElapsedMinutes);
+            break;
+          case Elapsed::Seconds:
+            c.add(Token::ElapsedSeconds);
+            break;
+          case Elapsed::None:
+            break;
         }
         i = close + 1;
         continue;
       }
-      default: break;
+      default:
+        break;
     }
     char l = lower(ch);
     if (l == 'a') {

@@ -13,8 +13,8 @@ namespace sheetdump {
 enum class Elapsed { None, Hours, Minutes, Seconds };
 
 struct FormatShows {
-  bool date = false;  // a year, month or day token
-  bool time = false;  // hours, minutes, seconds, AM/PM or an elapsed bracket
+  bool date = false;                // a year, month or day token
+  bool time = false;                // hours, minutes, seconds, AM/PM or an elapsed bracket
   Elapsed elapsed = Elapsed::None;  // the first elapsed bracket of the code
 
   bool is_date_or_time() const { return date || time; }

@@ -146,8 +146,10 @@ void general_body(Sink& out, double value) {
     Dec y = x;
     round_frac(y, e >= 0 ? (9 - e > 0 ? 9 - e : 0) : 9);
     if (y.int_len() <= 11) {
-      if (y.int_len() == 0) out.put('0');
-      else put_digits(out, y, y.int_len() - 1, 0);
+      if (y.int_len() == 0)
+        out.put('0');
+      else
+        put_digits(out, y, y.int_len() - 1, 0);
       if (y.frac_len() > 0) {
         out.put('.');
         put_digits(out, y, -1, -y.frac_len());
@@ -206,7 +208,8 @@ struct Builder {
   }
   // Literal text, merged into the previous literal when adjacent.
   void lit(std::string_view src) {
-    if (f.tokens.size() > section.first && f.tokens.back().kind == K::kLiteral && f.tokens.back().ch == 0 &&
+    if (f.tokens.size() > section.first && f.tokens.back().kind == K::kLiteral &&
+        f.tokens.back().ch == 0 &&
         f.tokens.back().offset + f.tokens.back().length == f.pool.size()) {
       f.pool.append(src);
       f.tokens.back().length += uint32_t(src.size());
@@ -232,8 +235,10 @@ void bracket(Builder& b, FormatSection& sec, std::string_view c) {
     ConditionOp op = ConditionOp::kEq;
     if (c[0] == '<') {
       op = ConditionOp::kLt;
-      if (c.size() > 1 && c[1] == '=') op = ConditionOp::kLe, i = 2;
-      else if (c.size() > 1 && c[1] == '>') op = ConditionOp::kNe, i = 2;
+      if (c.size() > 1 && c[1] == '=')
+        op = ConditionOp::kLe, i = 2;
+      else if (c.size() > 1 && c[1] == '>')
+        op = ConditionOp::kNe, i = 2;
     } else if (c[0] == '>') {
       op = ConditionOp::kGt;
       if (c.size() > 1 && c[1] == '=') op = ConditionOp::kGe, i = 2;
@@ -262,8 +267,8 @@ bool is_hour(K k) { return k == K::kHour || k == K::kHour2 || k == K::kElapsedH;
 bool is_second(K k) { return k == K::kSecond || k == K::kSecond2 || k == K::kElapsedS; }
 
 void to_literal(FormatToken& t) {
-  if (t.kind == K::kDigit || t.kind == K::kPoint || t.kind == K::kExponent ||
-      t.kind == K::kSlash || t.kind == K::kComma || t.kind == K::kDenFixed)
+  if (t.kind == K::kDigit || t.kind == K::kPoint || t.kind == K::kExponent || t.kind == K::kSlash ||
+      t.kind == K::kComma || t.kind == K::kDenFixed)
     t.kind = K::kLiteral;
 }
 
@@ -378,8 +383,10 @@ void finish_number(CompiledFormat& f, FormatSection& s) {
   for (uint32_t i = s.first; i < s.last; ++i) {
     FormatToken& k = t[i];
     if (i > exp) {
-      if (k.kind == K::kDigit) k.role = DigitRole::kExp;
-      else to_literal(k);
+      if (k.kind == K::kDigit)
+        k.role = DigitRole::kExp;
+      else
+        to_literal(k);
       continue;
     }
     if (i == exp) continue;
@@ -434,7 +441,7 @@ CompiledFormat compile_format(std::string_view code) {
     cur.last = uint32_t(f.tokens.size());
     if (has_date) cur.kind = SectionKind::kDate;
     f.sections[f.count] = cur;
-    f.sections[f.count].kind = has_date ? SectionKind::kDate
+    f.sections[f.count].kind = has_date   ? SectionKind::kDate
                                : has_text ? SectionKind::kText
                                           : SectionKind::kNumber;
     ++f.count;
@@ -465,8 +472,10 @@ CompiledFormat compile_format(std::string_view code) {
       case '*': {
         if (i + 1 >= n) return CompiledFormat{};
         size_t len = utf8_len(code, i + 1);
-        if (c == '\\') b.lit(code.substr(i + 1, len));
-        else if (c == '_') b.lit(" ");
+        if (c == '\\')
+          b.lit(code.substr(i + 1, len));
+        else if (c == '_')
+          b.lit(" ");
         i += 1 + len;
         continue;
       }
@@ -545,16 +554,25 @@ CompiledFormat compile_format(std::string_view code) {
       size_t run = j - i;
       K kind;
       switch (l) {
-        case 'y': kind = run <= 2 ? K::kYear2 : K::kYear4; break;
+        case 'y':
+          kind = run <= 2 ? K::kYear2 : K::kYear4;
+          break;
         case 'm':
-          kind = run == 1 ? K::kMonth : run == 2 ? K::kMonth2 : run == 3 ? K::kMonthAbbr
-                 : run == 5 ? K::kMonthLetter : K::kMonthFull;
+          kind = run == 1   ? K::kMonth
+                 : run == 2 ? K::kMonth2
+                 : run == 3 ? K::kMonthAbbr
+                 : run == 5 ? K::kMonthLetter
+                            : K::kMonthFull;
           break;
         case 'd':
           kind = run == 1 ? K::kDay : run == 2 ? K::kDay2 : run == 3 ? K::kDayAbbr : K::kDayFull;
           break;
-        case 'h': kind = run == 1 ? K::kHour : K::kHour2; break;
-        default: kind = run == 1 ? K::kSecond : K::kSecond2; break;
+        case 'h':
+          kind = run == 1 ? K::kHour : K::kHour2;
+          break;
+        default:
+          kind = run == 1 ? K::kSecond : K::kSecond2;
+          break;
       }
       b.add(kind, code.substr(i, run));
       has_date = true;
@@ -622,9 +640,12 @@ void put_int_placeholder(Sink& out, const Dec& x, int64_t int_len, int32_t place
 
 void put_frac_placeholder(Sink& out, const Dec& x, int64_t frac_len, int32_t j, char ch) {
   int64_t pos = j + 1;  // 10^-pos
-  if (pos <= frac_len) out.put(char('0' + x.digit_at(-pos)));
-  else if (ch == '0') out.put('0');
-  else if (ch == '?') out.put(' ');
+  if (pos <= frac_len)
+    out.put(char('0' + x.digit_at(-pos)));
+  else if (ch == '0')
+    out.put('0');
+  else if (ch == '?')
+    out.put(' ');
 }
 
 // Digits of an unsigned integer over right-aligned placeholders.
@@ -640,9 +661,12 @@ struct IntDigits {
     int p = placeholders - 1 - j;
     if (j == 0)
       for (int q = len - 1; q > p; --q) out.put(buf[len - 1 - q]);
-    if (p < len) out.put(buf[len - 1 - p]);
-    else if (ch == '0') out.put('0');
-    else if (ch == '?') out.put(' ');
+    if (p < len)
+      out.put(buf[len - 1 - p]);
+    else if (ch == '0')
+      out.put('0');
+    else if (ch == '?')
+      out.put(' ');
   }
 };
 
@@ -685,7 +709,8 @@ void render_scientific(const CompiledFormat& f, const FormatSection& s, double a
     int64_t e = x0.point - 1;
     for (int pass = 0; pass < 2; ++pass) {
       int32_t step = s.int_digits > 1 ? s.int_digits : 1;
-      if (s.int_digits == 0) exponent = e + 1;
+      if (s.int_digits == 0)
+        exponent = e + 1;
       else {
         int64_t q = e >= 0 ? e / step : -((-e + step - 1) / step);
         exponent = q * step;
@@ -722,8 +747,10 @@ void render_scientific(const CompiledFormat& f, const FormatSection& s, double a
         break;
       case K::kExponent:
         out.put(pool_text(f, t).substr(0, 1));
-        if (exponent < 0) out.put('-');
-        else if (t.ch == '+') out.put('+');
+        if (exponent < 0)
+          out.put('-');
+        else if (t.ch == '+')
+          out.put('+');
         break;
       case K::kGeneral:
         general_body(out, a);
@@ -804,9 +831,12 @@ void render_fraction(const CompiledFormat& f, const FormatSection& s, double a, 
           char ch = (force_zero && ji == s.int_digits - 1) ? '0' : t.ch;
           put_int_placeholder(out, whole, int_len, s.int_digits, ji++, ch, false);
         } else if (t.role == DigitRole::kNum) {
-          if (blank_fraction) out.put(' '), ++jn;
-          else if (!s.has_int_part && num == 0 && jn == s.num_digits - 1) out.put('0'), ++jn;
-          else nd.put(out, s.num_digits, jn++, t.ch);
+          if (blank_fraction)
+            out.put(' '), ++jn;
+          else if (!s.has_int_part && num == 0 && jn == s.num_digits - 1)
+            out.put('0'), ++jn;
+          else
+            nd.put(out, s.num_digits, jn++, t.ch);
         } else {
           if (blank_fraction) {
             out.put(' ');
@@ -815,9 +845,12 @@ void render_fraction(const CompiledFormat& f, const FormatSection& s, double a, 
             if (jd < dd.len) {
               if (jd == s.den_digits - 1)
                 out.put(std::string_view(dd.buf + jd, size_t(dd.len - jd)));
-              else out.put(dd.buf[jd]);
-            } else if (t.ch == '?') out.put(' ');
-            else if (t.ch == '0') out.put('0');
+              else
+                out.put(dd.buf[jd]);
+            } else if (t.ch == '?')
+              out.put(' ');
+            else if (t.ch == '0')
+              out.put('0');
           }
           ++jd;
         }
@@ -826,8 +859,10 @@ void render_fraction(const CompiledFormat& f, const FormatSection& s, double a, 
         out.put(blank_fraction ? ' ' : '/');
         break;
       case K::kDenFixed:
-        if (blank_fraction) out.repeat(' ', dd.len);
-        else out.put(std::string_view(dd.buf, size_t(dd.len)));
+        if (blank_fraction)
+          out.repeat(' ', dd.len);
+        else
+          out.put(std::string_view(dd.buf, size_t(dd.len)));
         break;
       case K::kGeneral:
         general_body(out, a);
@@ -841,9 +876,9 @@ void render_fraction(const CompiledFormat& f, const FormatSection& s, double a, 
 constexpr int64_t kMaxDay1900 = 2958465;  // 9999-12-31
 constexpr int64_t kMaxDay1904 = 2957003;
 
-constexpr std::string_view kMonths[] = {"January", "February", "March",     "April",
-                                        "May",     "June",     "July",      "August",
-                                        "September", "October", "November", "December"};
+constexpr std::string_view kMonths[] = {"January",   "February", "March",    "April",
+                                        "May",       "June",     "July",     "August",
+                                        "September", "October",  "November", "December"};
 constexpr std::string_view kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                       "Thursday", "Friday", "Saturday"};
 
@@ -883,9 +918,12 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
   int month, day, dow;
   if (!date1904) {
     dow = int((days + 6) % 7);
-    if (days == 0) year = 1900, month = 1, day = 0;
-    else if (days == 60) year = 1900, month = 2, day = 29;
-    else civil_from_days(kDaysTo18991231 + days - (days > 60 ? 1 : 0), year, month, day);
+    if (days == 0)
+      year = 1900, month = 1, day = 0;
+    else if (days == 60)
+      year = 1900, month = 2, day = 29;
+    else
+      civil_from_days(kDaysTo18991231 + days - (days > 60 ? 1 : 0), year, month, day);
   } else {
     dow = int((days + 5) % 7);
     civil_from_days(kDaysTo19040101 + days, year, month, day);
@@ -894,17 +932,39 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
   for (uint32_t i = s.first; i < s.last && !out.full(); ++i) {
     const FormatToken& t = f.tokens[i];
     switch (t.kind) {
-      case K::kYear2: put_uint(out, uint64_t(year % 100), 2); break;
-      case K::kYear4: put_uint(out, uint64_t(year), 4); break;
-      case K::kMonth: put_uint(out, uint64_t(month), 1); break;
-      case K::kMonth2: put_uint(out, uint64_t(month), 2); break;
-      case K::kMonthAbbr: out.put(kMonths[month - 1].substr(0, 3)); break;
-      case K::kMonthFull: out.put(kMonths[month - 1]); break;
-      case K::kMonthLetter: out.put(kMonths[month - 1][0]); break;
-      case K::kDay: put_uint(out, uint64_t(day), 1); break;
-      case K::kDay2: put_uint(out, uint64_t(day), 2); break;
-      case K::kDayAbbr: out.put(kDays[dow].substr(0, 3)); break;
-      case K::kDayFull: out.put(kDays[dow]); break;
+      case K::kYear2:
+        put_uint(out, uint64_t(year % 100), 2);
+        break;
+      case K::kYear4:
+        put_uint(out, uint64_t(year), 4);
+        break;
+      case K::kMonth:
+        put_uint(out, uint64_t(month), 1);
+        break;
+      case K::kMonth2:
+        put_uint(out, uint64_t(month), 2);
+        break;
+      case K::kMonthAbbr:
+        out.put(kMonths[month - 1].substr(0, 3));
+        break;
+      case K::kMonthFull:
+        out.put(kMonths[month - 1]);
+        break;
+      case K::kMonthLetter:
+        out.put(kMonths[month - 1][0]);
+        break;
+      case K::kDay:
+        put_uint(out, uint64_t(day), 1);
+        break;
+      case K::kDay2:
+        put_uint(out, uint64_t(day), 2);
+        break;
+      case K::kDayAbbr:
+        out.put(kDays[dow].substr(0, 3));
+        break;
+      case K::kDayFull:
+        out.put(kDays[dow]);
+        break;
       case K::kHour:
       case K::kHour2: {
         int h = hour;
@@ -912,25 +972,44 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
         put_uint(out, uint64_t(h), t.kind == K::kHour ? 1 : 2);
         break;
       }
-      case K::kMinute: put_uint(out, uint64_t(minute), 1); break;
-      case K::kMinute2: put_uint(out, uint64_t(minute), 2); break;
-      case K::kSecond: put_uint(out, uint64_t(second), 1); break;
-      case K::kSecond2: put_uint(out, uint64_t(second), 2); break;
-      case K::kElapsedH: put_uint(out, uint64_t(total_secs / 3600), t.value); break;
-      case K::kElapsedM: put_uint(out, uint64_t(total_secs / 60), t.value); break;
-      case K::kElapsedS: put_uint(out, uint64_t(total_secs), t.value); break;
+      case K::kMinute:
+        put_uint(out, uint64_t(minute), 1);
+        break;
+      case K::kMinute2:
+        put_uint(out, uint64_t(minute), 2);
+        break;
+      case K::kSecond:
+        put_uint(out, uint64_t(second), 1);
+        break;
+      case K::kSecond2:
+        put_uint(out, uint64_t(second), 2);
+        break;
+      case K::kElapsedH:
+        put_uint(out, uint64_t(total_secs / 3600), t.value);
+        break;
+      case K::kElapsedM:
+        put_uint(out, uint64_t(total_secs / 60), t.value);
+        break;
+      case K::kElapsedS:
+        put_uint(out, uint64_t(total_secs), t.value);
+        break;
       case K::kSubsecond: {
         out.put('.');
         int64_t shown = sub / kPow10[s.subsecond_digits - t.value];
         put_uint(out, uint64_t(shown), t.value);
         break;
       }
-      case K::kAmPm: out.put(hour < 12 ? "AM" : "PM"); break;
+      case K::kAmPm:
+        out.put(hour < 12 ? "AM" : "PM");
+        break;
       case K::kAP:
         out.put(t.ch == 'a' ? (hour < 12 ? 'a' : 'p') : (hour < 12 ? 'A' : 'P'));
         break;
-      case K::kGeneral: general_body(out, v); break;
-      default: out.put(pool_text(f, t));
+      case K::kGeneral:
+        general_body(out, v);
+        break;
+      default:
+        out.put(pool_text(f, t));
     }
   }
   return true;
@@ -938,13 +1017,20 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
 
 bool matches(ConditionOp op, double bound, double v) {
   switch (op) {
-    case ConditionOp::kLt: return v < bound;
-    case ConditionOp::kLe: return v <= bound;
-    case ConditionOp::kGt: return v > bound;
-    case ConditionOp::kGe: return v >= bound;
-    case ConditionOp::kEq: return v == bound;
-    case ConditionOp::kNe: return v != bound;
-    case ConditionOp::kNone: return true;
+    case ConditionOp::kLt:
+      return v < bound;
+    case ConditionOp::kLe:
+      return v <= bound;
+    case ConditionOp::kGt:
+      return v > bound;
+    case ConditionOp::kGe:
+      return v >= bound;
+    case ConditionOp::kEq:
+      return v == bound;
+    case ConditionOp::kNe:
+      return v != bound;
+    case ConditionOp::kNone:
+      return true;
   }
   return true;
 }
@@ -998,8 +1084,10 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
                          Sink& out) {
   for (uint32_t i = s.first; i < s.last && !out.full(); ++i) {
     const FormatToken& t = f.tokens[i];
-    if (t.kind == K::kText) out.put(text);
-    else out.put(pool_text(f, t));
+    if (t.kind == K::kText)
+      out.put(text);
+    else
+      out.put(pool_text(f, t));
   }
 }
 
@@ -1028,9 +1116,12 @@ void render_number(const CompiledFormat& f, double value, bool date1904, std::st
   }
   if (v < 0) s.put('-');
   double a = std::fabs(v);
-  if (sec.kind == SectionKind::kScientific) render_scientific(f, sec, a, s);
-  else if (sec.kind == SectionKind::kFraction) render_fraction(f, sec, a, s);
-  else render_fixed(f, sec, a, s);
+  if (sec.kind == SectionKind::kScientific)
+    render_scientific(f, sec, a, s);
+  else if (sec.kind == SectionKind::kFraction)
+    render_fraction(f, sec, a, s);
+  else
+    render_fixed(f, sec, a, s);
 }
 
 void render_text(const CompiledFormat& f, std::string_view text, std::string& out) {

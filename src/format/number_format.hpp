@@ -25,25 +25,38 @@ namespace sheetdump {
 inline constexpr size_t kMaxRenderedBytes = size_t(64) * 1024;
 
 enum class FormatTokenKind : uint8_t {
-  kLiteral,    // pool text printed as is
-  kDigit,      // '0', '#' or '?' (ch); role says which part of the number
-  kPoint,      // the decimal point of a number section
-  kComma,      // thousands grouping marker (prints nothing itself)
-  kExponent,   // 'E+' / 'E-' (ch is '+' or '-'), literal 'E'/'e' in pool
-  kText,       // '@'
-  kGeneral,    // "General" inside a section
-  kSlash,      // the fraction bar
-  kDenFixed,   // a fixed fraction denominator (value in `value`)
-  kYear2, kYear4,
-  kMonth, kMonth2, kMonthAbbr, kMonthFull, kMonthLetter,
-  kMinute, kMinute2,
-  kDay, kDay2, kDayAbbr, kDayFull,
-  kHour, kHour2,
-  kSecond, kSecond2,
+  kLiteral,   // pool text printed as is
+  kDigit,     // '0', '#' or '?' (ch); role says which part of the number
+  kPoint,     // the decimal point of a number section
+  kComma,     // thousands grouping marker (prints nothing itself)
+  kExponent,  // 'E+' / 'E-' (ch is '+' or '-'), literal 'E'/'e' in pool
+  kText,      // '@'
+  kGeneral,   // "General" inside a section
+  kSlash,     // the fraction bar
+  kDenFixed,  // a fixed fraction denominator (value in `value`)
+  kYear2,
+  kYear4,
+  kMonth,
+  kMonth2,
+  kMonthAbbr,
+  kMonthFull,
+  kMonthLetter,
+  kMinute,
+  kMinute2,
+  kDay,
+  kDay2,
+  kDayAbbr,
+  kDayFull,
+  kHour,
+  kHour2,
+  kSecond,
+  kSecond2,
   kSubsecond,  // '.' followed by `value` digits of the fraction of a second
-  kElapsedH, kElapsedM, kElapsedS,  // [h] [m] [s]: minimum width in `value`
-  kAmPm,       // "AM"/"PM"
-  kAP,         // "A"/"P" or "a"/"p" (ch is 'A' or 'a')
+  kElapsedH,
+  kElapsedM,
+  kElapsedS,  // [h] [m] [s]: minimum width in `value`
+  kAmPm,      // "AM"/"PM"
+  kAP,        // "A"/"P" or "a"/"p" (ch is 'A' or 'a')
 };
 
 enum class DigitRole : uint8_t { kInt, kFrac, kExp, kNum, kDen };

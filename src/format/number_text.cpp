@@ -77,8 +77,8 @@ constexpr char kTwoDigits[201] =
     "8081828384858687888990919293949596979899";
 
 [[gnu::always_inline]] inline int digit_count32(uint32_t v) {
-  return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) +
-         (v >= 1000000) + (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+  return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
+         (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
 }
 
 // The digits of v, ending at `end`, written backwards two at a time.

@@ -91,20 +91,29 @@ std::string with_suffix(std::string_view name, const std::string& suffix) {
 
 std::string_view sql_type_name(SqlType type) {
   switch (type) {
-    case SqlType::Integer: return "INTEGER";
-    case SqlType::BigInt: return "BIGINT";
-    case SqlType::Double: return "DOUBLE PRECISION";
-    case SqlType::Date: return "DATE";
-    case SqlType::Time: return "TIME";
-    case SqlType::Timestamp: return "TIMESTAMP";
-    case SqlType::Boolean: return "BOOLEAN";
-    case SqlType::Text: break;
+    case SqlType::Integer:
+      return "INTEGER";
+    case SqlType::BigInt:
+      return "BIGINT";
+    case SqlType::Double:
+      return "DOUBLE PRECISION";
+    case SqlType::Date:
+      return "DATE";
+    case SqlType::Time:
+      return "TIME";
+    case SqlType::Timestamp:
+      return "TIMESTAMP";
+    case SqlType::Boolean:
+      return "BOOLEAN";
+    case SqlType::Text:
+      break;
   }
   return "TEXT";
 }
 
 ValueClass classify_value(std::string_view text, bool number_cell, bool boolean_cell) {
-  if (boolean_cell) return text == "TRUE" || text == "FALSE" ? ValueClass::Boolean : ValueClass::Other;
+  if (boolean_cell)
+    return text == "TRUE" || text == "FALSE" ? ValueClass::Boolean : ValueClass::Other;
   bool whole = false;
   if (number_syntax(text, whole)) {
     if (whole) {
@@ -142,7 +151,8 @@ void ColumnGuess::add(ValueClass c, std::string_view text) {
 SqlType ColumnGuess::type() const {
   const uint32_t ints = bit(ValueClass::Int32) | bit(ValueClass::Int64);
   if (seen == 0 || (seen & bit(ValueClass::Other))) return SqlType::Text;
-  if ((seen & ~ints) == 0) return seen & bit(ValueClass::Int64) ? SqlType::BigInt : SqlType::Integer;
+  if ((seen & ~ints) == 0)
+    return seen & bit(ValueClass::Int64) ? SqlType::BigInt : SqlType::Integer;
   if ((seen & ~(ints | bit(ValueClass::Double))) == 0)
     return beyond_double ? SqlType::Text : SqlType::Double;
   if (seen == bit(ValueClass::Date)) return SqlType::Date;
@@ -244,9 +254,8 @@ void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStr
   std::vector<std::string> column_keys;
   for (const auto& n : names) column_keys.push_back(name_key(n));
 
-  std::string table = sheet.name && !sheet.name->empty()
-                          ? *sheet.name
-                          : "Sheet" + std::to_string(sheet_number_);
+  std::string table = sheet.name && !sheet.name->empty() ? *sheet.name
+                                                         : "Sheet" + std::to_string(sheet_number_);
   // SQLite keeps names that begin with sqlite_ for itself.
   if (name_key(table).rfind("sqlite_", 0) == 0) table.insert(0, "_");
   // The same name and columns as a table of this run: its rows go there when
@@ -260,7 +269,8 @@ void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStr
       if (t.key == key) same = &t;
     if (!same) break;
     bool fits = same->column_keys == column_keys;
-    for (size_t c = 0; fits && c < guesses.size(); ++c) fits = column_fits(same->types[c], guesses[c]);
+    for (size_t c = 0; fits && c < guesses.size(); ++c)
+      fits = column_fits(same->types[c], guesses[c]);
     if (fits) {
       reuse = same;
       break;

@@ -35,8 +35,8 @@ ValueClass classify_value(std::string_view text, bool number_cell, bool boolean_
 
 // The classes seen in one column, and the type they give.
 struct ColumnGuess {
-  uint32_t seen = 0;            // bit per ValueClass
-  bool beyond_double = false;   // a whole number of magnitude above 2^53
+  uint32_t seen = 0;           // bit per ValueClass
+  bool beyond_double = false;  // a whole number of magnitude above 2^53
   void add(ValueClass c, std::string_view text);
   SqlType type() const;
   bool empty() const { return seen == 0; }

@@ -55,8 +55,10 @@ void append_identifier(std::string& out, std::string_view name) {
 void append_sql_value(std::string& out, std::string_view text, QuoteStyle style) {
   out += '\'';
   for (char c : text) {
-    if (c == '\'') out += style == QUOTE_POSTGRES ? '\\' : '\'';
-    else if (c == '\\' && style == QUOTE_POSTGRES) out += '\\';
+    if (c == '\'')
+      out += style == QUOTE_POSTGRES ? '\\' : '\'';
+    else if (c == '\\' && style == QUOTE_POSTGRES)
+      out += '\\';
     out += c;
   }
   out += '\'';
@@ -90,8 +92,8 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
   }
 }
 
-void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
-               OutputStream& out, RenderOptions options) {
+void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style, OutputStream& out,
+               RenderOptions options) {
   options.date_pattern = date_pattern;
   CellRenderer render(wb, options);
   for (const Sheet& sheet : wb.sheets) write_sql_sheet(render, sheet, style, out);

@@ -18,8 +18,7 @@ enum QuoteStyle : int32_t {
 };
 
 // One sheet's INSERT statements (none for a sheet of fewer than 2 rows).
-void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
-                     OutputStream& out);
+void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style, OutputStream& out);
 
 // The statements of rows 1 .. rows-1, each `head` (INSERT INTO t (a,b)
 // values ( ) followed by the row's values.
@@ -28,8 +27,8 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
 
 // Every sheet of a workbook; `date_pattern` (or none) replaces every date
 // format's pattern, column names included.
-void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style,
-               OutputStream& out, RenderOptions options = {});
+void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style, OutputStream& out,
+               RenderOptions options = {});
 
 // A table or column name as it goes into a statement: unchanged when it is
 // a plain identifier (a letter, underscore or byte >= 0x80 first, then also

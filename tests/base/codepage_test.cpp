@@ -51,7 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"w1252_y_diaeresis", 1252, "\x9F", "\xC5\xB8"},
         // glibc leaves these five bytes without a character: U+FFFD each.
         DecodeCase{"w1252_undefined", 1252, "\x81\x8D\x8F\x90\x9D", R + R + R + R + R},
-        DecodeCase{"w1252_undefined_between", 1252, "a\x81" "b", "a" + R + "b"},
+        DecodeCase{"w1252_undefined_between", 1252,
+                   "a\x81"
+                   "b",
+                   "a" + R + "b"},
         DecodeCase{"w1251_cyrillic", 1251, "\xCF\xF0\xE8\xE2\xE5\xF2",
                    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
         DecodeCase{"w1251_euro", 1251, "\x88", "\xE2\x82\xAC"},
@@ -68,7 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"dos437", 437, "\x82\xB0\xE1", "\xC3\xA9\xE2\x96\x91\xC3\x9F"},
         DecodeCase{"dos850", 850, "\xD5\x9B", "\xC4\xB1\xC3\xB8"},
         DecodeCase{"ascii367", 367, "abc~", "abc~"},
-        DecodeCase{"ascii367_high_bytes", 367, "a\x80\xFF" "b", "a" + R + R + "b"},
+        DecodeCase{"ascii367_high_bytes", 367,
+                   "a\x80\xFF"
+                   "b",
+                   "a" + R + R + "b"},
         DecodeCase{"mac_roman", 10000, "\x8E\xA5\xD0\xD1",
                    "\xC3\xA9\xE2\x80\xA2\xE2\x80\x93\xE2\x80\x94"},
         DecodeCase{"mac_roman_euro", 10000, "\xDB", "\xE2\x82\xAC"},
@@ -78,8 +84,11 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"mac_greek_euro", 10006, "\x9C", "\xE2\x82\xAC"},
         DecodeCase{"mac_cyrillic", 10007, "\x8F\xF0\xE8\xE2\xE5\xF2",
                    "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"},
-        DecodeCase{"mac_central_european", 10029, "\xFC\x97" "d\x90",
-                   "\xC5\x81\xC3\xB3" "d\xC5\xBA"},
+        DecodeCase{"mac_central_european", 10029,
+                   "\xFC\x97"
+                   "d\x90",
+                   "\xC5\x81\xC3\xB3"
+                   "d\xC5\xBA"},
         // Icelandic letters, and the dashes where Mac Roman has them.
         DecodeCase{"mac_icelandic", 10079, "\xA0\xDC\xD0\xD1",
                    "\xC3\x9D\xC3\x90\xE2\x80\x93\xE2\x80\x94"},
@@ -102,10 +111,16 @@ INSTANTIATE_TEST_SUITE_P(
         // An invalid trail byte: the lead becomes U+FFFD, the trail is read anew.
         DecodeCase{"cp932_bad_trail", 932, "\x82\x20\x82\xA0", R + " \xE3\x81\x82"},
         DecodeCase{"cp932_lone_lead_at_end", 932, "a\x82", "a" + R},
-        DecodeCase{"cp932_undefined_single", 932, "\x80" "a", R + "a"},
+        DecodeCase{"cp932_undefined_single", 932,
+                   "\x80"
+                   "a",
+                   R + "a"},
         DecodeCase{"cp936_chinese", 936, "\xC4\xE3\xBA\xC3", "\xE4\xBD\xA0\xE5\xA5\xBD"},
         DecodeCase{"cp936_euro", 936, "\x80", "\xE2\x82\xAC"},
-        DecodeCase{"cp936_ff_undefined", 936, "x\xFF" "y", "x" + R + "y"},
+        DecodeCase{"cp936_ff_undefined", 936,
+                   "x\xFF"
+                   "y",
+                   "x" + R + "y"},
         DecodeCase{"cp936_lead_at_end", 936, "\xC4\xE3\xC4", "\xE4\xBD\xA0" + R},
         DecodeCase{"cp949_korean", 949, "\xC7\xD1\xB1\xB9", "\xED\x95\x9C\xEA\xB5\xAD"},
         DecodeCase{"cp949_uhc_extension", 949, "\x81\x41", "\xEA\xB0\x82"},
@@ -135,18 +150,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     NulAndEmpty, Decodes,
-    ::testing::Values(
-        DecodeCase{"w1252_nul_cuts", 1252, S("ab\0cd", 5), "ab"},
-        DecodeCase{"w1252_leading_nul", 1252, S("\0cd", 3), ""},
-        DecodeCase{"mac_greek_nul_cuts", 10006, S("\xE1\0\xE1", 3), "\xCE\xB1"},
-        DecodeCase{"cp932_nul_cuts", 932, S("\x82\xA0\0\x82\xA0", 5), "\xE3\x81\x82"},
-        DecodeCase{"cp932_nul_after_ascii", 932, S("ab\0\x82\xA0", 5), "ab"},
-        // A lead byte right before the NUL is an incomplete character.
-        DecodeCase{"cp932_lead_then_nul", 932, S("\x82\0\x82\xA0", 4), R},
-        DecodeCase{"w1252_empty", 1252, "", ""},
-        DecodeCase{"cp932_empty", 932, "", ""},
-        DecodeCase{"utf16_empty", 1200, "", ""},
-        DecodeCase{"mac_greek_empty", 10006, "", ""}),
+    ::testing::Values(DecodeCase{"w1252_nul_cuts", 1252, S("ab\0cd", 5), "ab"},
+                      DecodeCase{"w1252_leading_nul", 1252, S("\0cd", 3), ""},
+                      DecodeCase{"mac_greek_nul_cuts", 10006, S("\xE1\0\xE1", 3), "\xCE\xB1"},
+                      DecodeCase{"cp932_nul_cuts", 932, S("\x82\xA0\0\x82\xA0", 5), "\xE3\x81\x82"},
+                      DecodeCase{"cp932_nul_after_ascii", 932, S("ab\0\x82\xA0", 5), "ab"},
+                      // A lead byte right before the NUL is an incomplete character.
+                      DecodeCase{"cp932_lead_then_nul", 932, S("\x82\0\x82\xA0", 4), R},
+                      DecodeCase{"w1252_empty", 1252, "", ""},
+                      DecodeCase{"cp932_empty", 932, "", ""},
+                      DecodeCase{"utf16_empty", 1200, "", ""},
+                      DecodeCase{"mac_greek_empty", 10006, "", ""}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 struct ChoiceCase {
@@ -227,7 +241,10 @@ TEST(TextDecoderAppend, IconvStateDoesNotLeakBetweenTexts) {
   const TextDecoder d(932);
   // A text ending in a lone lead byte must not swallow the next text's first byte.
   EXPECT_EQ(d.to_utf8(bytes_of("a\x82")), "a" + R);
-  EXPECT_EQ(d.to_utf8(bytes_of("\xB1" "b")), "\xEF\xBD\xB1" "b");
+  EXPECT_EQ(d.to_utf8(bytes_of("\xB1"
+                               "b")),
+            "\xEF\xBD\xB1"
+            "b");
 }
 
 TEST(TextDecoderAppend, LongTextsCrossTheConversionBuffer) {

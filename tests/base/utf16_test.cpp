@@ -33,11 +33,9 @@ const std::string kReplacement = "\xEF\xBF\xBD";
 INSTANTIATE_TEST_SUITE_P(
     Cases, Utf16ToUtf8,
     ::testing::Values(
-        Utf16Case{"empty", {}, ""},
-        Utf16Case{"ascii", {'a', 'B', '0', ' ', '~'}, "aB0 ~"},
+        Utf16Case{"empty", {}, ""}, Utf16Case{"ascii", {'a', 'B', '0', ' ', '~'}, "aB0 ~"},
         Utf16Case{"nul_kept", {'a', 0, 'b'}, std::string("a\0b", 3)},
-        Utf16Case{"last_one_byte", {0x7F}, "\x7F"},
-        Utf16Case{"first_two_byte", {0x80}, "\xC2\x80"},
+        Utf16Case{"last_one_byte", {0x7F}, "\x7F"}, Utf16Case{"first_two_byte", {0x80}, "\xC2\x80"},
         Utf16Case{"two_byte_e_acute", {0xE9}, "\xC3\xA9"},
         Utf16Case{"last_two_byte", {0x7FF}, "\xDF\xBF"},
         Utf16Case{"first_three_byte", {0x800}, "\xE0\xA0\x80"},
@@ -52,11 +50,11 @@ INSTANTIATE_TEST_SUITE_P(
         Utf16Case{"lone_low", {'x', 0xDE00, 'y'}, "x" + kReplacement + "y"},
         Utf16Case{"high_at_end", {'x', 0xD83D}, "x" + kReplacement},
         // Two highs: the first is unpaired, the second pairs with the low.
-        Utf16Case{"high_high_low", {0xD83D, 0xD83D, 0xDE00},
-                  kReplacement + "\xF0\x9F\x98\x80"},
+        Utf16Case{"high_high_low", {0xD83D, 0xD83D, 0xDE00}, kReplacement + "\xF0\x9F\x98\x80"},
         // Low before high is not a pair: two replacements.
         Utf16Case{"low_then_high", {0xDE00, 0xD83D}, kReplacement + kReplacement},
-        Utf16Case{"mixed", {'A', 0xE9, 0x20AC, 0xD83D, 0xDE00, 'z'},
+        Utf16Case{"mixed",
+                  {'A', 0xE9, 0x20AC, 0xD83D, 0xDE00, 'z'},
                   "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z"}),
     [](const auto& p) { return std::string(p.param.name); });
 

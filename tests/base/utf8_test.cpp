@@ -13,9 +13,19 @@ namespace {
 using S = std::string;
 
 TEST(IsValidUtf8, AcceptsWellFormed) {
-  const S good[] = {"", "abc", S("a\0b", 3), "\x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80",
-                    "\xED\x9F\xBF", "\xEE\x80\x80", "\xEF\xBF\xBF", "\xF0\x90\x80\x80",
-                    "\xF4\x8F\xBF\xBF", "a\xC3\xA9z\xE2\x82\xAC\xF0\x9F\x98\x80"};
+  const S good[] = {"",
+                    "abc",
+                    S("a\0b", 3),
+                    "\x7F",
+                    "\xC2\x80",
+                    "\xDF\xBF",
+                    "\xE0\xA0\x80",
+                    "\xED\x9F\xBF",
+                    "\xEE\x80\x80",
+                    "\xEF\xBF\xBF",
+                    "\xF0\x90\x80\x80",
+                    "\xF4\x8F\xBF\xBF",
+                    "a\xC3\xA9z\xE2\x82\xAC\xF0\x9F\x98\x80"};
   for (const S& s : good) EXPECT_TRUE(is_valid_utf8(s)) << ::testing::PrintToString(s);
 }
 
@@ -47,10 +57,17 @@ TEST(AppendCodePoint, EdgesAndNonCharacters) {
     uint32_t cp;
     S utf8;
   } cases[] = {
-      {0, S("\0", 1)},        {0x7F, "\x7F"},          {0x80, "\xC2\x80"},
-      {0x7FF, "\xDF\xBF"},    {0x800, "\xE0\xA0\x80"}, {0xFFFF, "\xEF\xBF\xBF"},
-      {0x10000, "\xF0\x90\x80\x80"}, {0x10FFFF, "\xF4\x8F\xBF\xBF"},
-      {0xD800, "\xEF\xBF\xBD"}, {0xDFFF, "\xEF\xBF\xBD"}, {0x110000, "\xEF\xBF\xBD"},
+      {0, S("\0", 1)},
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {0xD800, "\xEF\xBF\xBD"},
+      {0xDFFF, "\xEF\xBF\xBD"},
+      {0x110000, "\xEF\xBF\xBD"},
       {0xFFFFFFFF, "\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) {

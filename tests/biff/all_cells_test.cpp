@@ -51,8 +51,8 @@ Bytes ustr16(const std::u16string& s) {
 }
 
 constexpr uint16_t kLabel = 0x0204, kRString = 0x00D6, kBoolErr = 0x0205, kFormula = 0x0006,
-                   kString = 0x0207, kContinue = 0x003C, kCodePage = 0x0042,
-                   kDateMode = 0x0022, kShrFmla = 0x04BC, kBlank = 0x0201;
+                   kString = 0x0207, kContinue = 0x003C, kCodePage = 0x0042, kDateMode = 0x0022,
+                   kShrFmla = 0x04BC, kBlank = 0x0201;
 
 Bytes boolerr(uint16_t row, uint16_t col, uint8_t value, bool error) {
   return xlsw::record(kBoolErr, head(row, col) + Bytes{value, uint8_t(error ? 1 : 0)});
@@ -62,9 +62,9 @@ Bytes boolerr(uint16_t row, uint16_t col, uint8_t value, bool error) {
 // 2 error, 3 empty string; `code` the boolean or error value.
 Bytes formula_result(uint16_t row, uint16_t col, uint8_t type, uint8_t code = 0) {
   Bytes d = head(row, col) + Bytes{type, 0, code, 0, 0, 0, 0xFF, 0xFF};
-  xlsw::put16(d, 0);   // flags
-  xlsw::put32(d, 0);   // chain
-  xlsw::put16(d, 3);   // expression: ptgInt 1
+  xlsw::put16(d, 0);  // flags
+  xlsw::put32(d, 0);  // chain
+  xlsw::put16(d, 3);  // expression: ptgInt 1
   return xlsw::record(kFormula, d + Bytes{0x1E, 1, 0});
 }
 
@@ -133,8 +133,8 @@ Bytes label5(uint16_t row, uint16_t col, const std::string& bytes) {
 struct CellCase {
   const char* name;
   Bytes file;
-  std::string all;      // CSV under --all
-  std::string dflt;     // CSV without it
+  std::string all;   // CSV under --all
+  std::string dflt;  // CSV without it
 };
 
 std::ostream& operator<<(std::ostream& os, const CellCase& c) { return os << c.name; }
@@ -158,8 +158,9 @@ std::vector<CellCase> cell_cases() {
        "\"\"\n"},
       {"label16", book8({xlsw::record(kLabel, head(0, 0) + ustr16(cjk))}),
        "\"\xE6\x97\xA5\xE6\x9C\xAC\"\n", "\"\"\n"},
-      {"label_cut_at_nul", book8({xlsw::record(kLabel, head(0, 0) + ustr8(std::string("a\0b", 3)))}),
-       "\"a\"\n", "\"\"\n"},
+      {"label_cut_at_nul",
+       book8({xlsw::record(kLabel, head(0, 0) + ustr8(std::string("a\0b", 3)))}), "\"a\"\n",
+       "\"\"\n"},
       {"label_short_chars_keeps_what_is_there",
        book8({xlsw::record(kLabel, head(0, 0) + Bytes{9, 0, 0} + chars("abc"))}), "\"abc\"\n",
        "\"\"\n"},
@@ -179,8 +180,7 @@ std::vector<CellCase> cell_cases() {
              1, 8),
        "\"#NULL!\",\"#DIV/0!\",\"#VALUE!\",\"#REF!\",\"#NAME?\",\"#NUM!\",\"#N/A\",\"#N/A\"\n",
        "\"\",\"\",\"\",\"\",\"\",\"\",\"\",\"\"\n"},
-      {"boolerr_short", book8({xlsw::record(kBoolErr, head(0, 0) + Bytes{1})}), "\"\"\n",
-       "\"\"\n"},
+      {"boolerr_short", book8({xlsw::record(kBoolErr, head(0, 0) + Bytes{1})}), "\"\"\n", "\"\"\n"},
       {"formula_boolean_error_empty",
        book8({formula_result(0, 0, 1, 1), formula_result(0, 1, 2, 0x07), formula_result(0, 2, 3)},
              1, 3),
@@ -191,10 +191,11 @@ std::vector<CellCase> cell_cases() {
       {"formula_string_after_shrfmla",
        book8({formula_result(0, 0, 0), xlsw::record(kShrFmla, Bytes(10, 0)),
               xlsw::record(kString, ustr16(u"\u00FCber"))}),
-       "\"\xC3\xBC" "ber\"\n", "\"\"\n"},
+       "\"\xC3\xBC"
+       "ber\"\n",
+       "\"\"\n"},
       {"string_continued",
-       book8({formula_result(0, 0, 0),
-              xlsw::record(kString, Bytes{6, 0, 0} + chars("abc")),
+       book8({formula_result(0, 0, 0), xlsw::record(kString, Bytes{6, 0, 0} + chars("abc")),
               xlsw::record(kContinue, Bytes{1, 'd', 0, 'e', 0, 'f', 0})}),
        "\"abcdef\"\n", "\"\"\n"},
       {"string_without_formula_ignored", book8({xlsw::record(kString, ustr8("stray"))}), "\"\"\n",
@@ -298,10 +299,12 @@ std::vector<FormatCase> format_cases() {
       {"colour_bracket_is_no_date", with(164, "[Red]0.00"), 1.5, "1.5", "1.5"},
       {"colour_then_date", with(164, "[Blue]yyyy"), 27738, "1975-12-10", "1975-12-10"},
       {"165_redefined_as_number", with(165, "0.000"), 27738.5, "27738.5", "27738.5"},
-      {"165_builtin_without_format", {xlsw::xf(165)}, 27738.5, "12/10/75 12:00 PM",
+      {"165_builtin_without_format",
+       {xlsw::xf(165)},
+       27738.5,
+       "12/10/75 12:00 PM",
        "1975-12-10 12:00:00"},
-      {"builtin_index_kept_though_repeated", with(14, "yyyy"), 27738.5, "12/10/75",
-       "1975-12-10"},
+      {"builtin_index_kept_though_repeated", with(14, "yyyy"), 27738.5, "12/10/75", "1975-12-10"},
       {"unknown_low_index_defined_by_workbook", with(53, "d-mmm-yy"), 45306, "2024-01-15",
        "2024-01-15"},
       {"general_and_at_are_no_dates", with(164, "@"), 7, "7", "7"},
@@ -314,8 +317,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, WorkbookFormats, ::testing::ValuesIn(format_case
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(WorkbookFormatsDefault, DefaultIgnoresDateModeAndWorkbookCodes) {
-  std::vector<Bytes> g{xlsw::xf(164), xlsw::format_record(164, "yyyy-mm-dd"),
-                       u16rec(kDateMode, 1), xlsw::xf(14)};
+  std::vector<Bytes> g{xlsw::xf(164), xlsw::format_record(164, "yyyy-mm-dd"), u16rec(kDateMode, 1),
+                       xlsw::xf(14)};
   Bytes file = book8({xlsw::number(0, 0, 0, 27738.5), xlsw::number(0, 1, 1, 26276.5)}, 1, 2, g);
   Reading plain;
   plain.all = false;

@@ -198,10 +198,9 @@ TEST(HostileInputTruncation, EveryPrefixOfARealWorkbook) {
 void expect_no_message_or_a_reason(const std::string& err, const std::string& path,
                                    const std::string& what) {
   if (err.empty()) return;
-  static const char* const kReasons[] = {"not an .xls workbook",
-                                         "no Workbook or Book stream in the compound file",
-                                         "encrypted workbook, not supported",
-                                         "BIFF version not supported", "truncated workbook"};
+  static const char* const kReasons[] = {
+      "not an .xls workbook", "no Workbook or Book stream in the compound file",
+      "encrypted workbook, not supported", "BIFF version not supported", "truncated workbook"};
   bool known = false;
   for (const char* reason : kReasons)
     known = known || err == "sheetdump: " + path + ": " + reason + "\n";
@@ -240,8 +239,7 @@ struct HeaderCorruption {
 // one less than it was, 0x8000 and 0xFFFF. A change that leaves the header
 // as it was, or as an earlier change of the same header made it, is
 // listed once.
-std::vector<HeaderCorruption> header_corruptions(const Bytes& file,
-                                                 const std::vector<size_t>& at) {
+std::vector<HeaderCorruption> header_corruptions(const Bytes& file, const std::vector<size_t>& at) {
   std::vector<HeaderCorruption> all;
   const uint16_t ids[] = {0x0000, 0xFFFF, 0x0809, 0x000A, 0x0085, 0x00E0, 0x00FC,
                           0x003C, 0x0200, 0x0203, 0x027E, 0x00BD, 0x0006, 0x00FD};
@@ -264,8 +262,8 @@ std::vector<HeaderCorruption> header_corruptions(const Bytes& file,
     };
     uint16_t size = uint16_t(sheetdump::le16(h[2], h[3]));
     for (size_t i = 0; i < 4; ++i)
-      for (uint16_t v : {uint16_t(0x00), uint16_t(0xFF), uint16_t(h[i] ^ 0x01),
-                         uint16_t(h[i] ^ 0x80)})
+      for (uint16_t v :
+           {uint16_t(0x00), uint16_t(0xFF), uint16_t(h[i] ^ 0x01), uint16_t(h[i] ^ 0x80)})
         add(i, v);
     for (uint16_t id : ids) add(4, id);
     for (uint16_t s : {uint16_t(0), uint16_t(1), uint16_t(size + 1), uint16_t(size - 1),
@@ -314,7 +312,8 @@ void check_header_corruptions(size_t shard, size_t shards) {
       EXPECT_LE(sheet.cols, 256) << describe(all[i]);
       for (const sheetdump::Cell& cell : sheet.cells)
         EXPECT_TRUE(cell.row < sheet.rows && cell.col < sheet.cols) << describe(all[i]);
-      if (sheet.rows > 0 && sheet.cols > 0) positions += uint64_t(sheet.rows) * uint64_t(sheet.cols);
+      if (sheet.rows > 0 && sheet.cols > 0)
+        positions += uint64_t(sheet.rows) * uint64_t(sheet.cols);
     }
     // A header that turns into a DIMENSIONS record can claim the largest
     // grid; printing millions of empty positions for each such variant
@@ -355,9 +354,9 @@ Bytes several_sector_stream() {
     cells.push_back(xlsw::number(r, 0, 0, r));
     cells.push_back(xlsw::rk(r, 1, 0, xlsw::rk_int(r * 2)));
   }
-  return xlsw::workbook_stream({"First", "Second"}, {xlsw::sst({xlsw::s8("id"), xlsw::s8("twice")})},
-                               {xlsw::worksheet(100, 2, cells),
-                                xlsw::worksheet(1, 1, {xlsw::number(0, 0, 0, 3.5)})});
+  return xlsw::workbook_stream(
+      {"First", "Second"}, {xlsw::sst({xlsw::s8("id"), xlsw::s8("twice")})},
+      {xlsw::worksheet(100, 2, cells), xlsw::worksheet(1, 1, {xlsw::number(0, 0, 0, 3.5)})});
 }
 
 struct CfbLayout {
@@ -401,12 +400,14 @@ TEST(HostileInputCompoundFile, BrokenTables) {
       {"stream sector links to itself",
        [](Bytes& b, const CfbLayout& l) { put32_at(b, l.fat_offset, 0); }, true},
       {"directory chain links to itself",
-       [](Bytes& b, const CfbLayout& l) { put32_at(b, l.fat_offset + 4 * l.dir_start, l.dir_start); },
+       [](Bytes& b, const CfbLayout& l) {
+         put32_at(b, l.fat_offset + 4 * l.dir_start, l.dir_start);
+       },
        true},
       {"stream chain points out of range",
        [](Bytes& b, const CfbLayout& l) { put32_at(b, l.fat_offset + 4, 0x7FFFFFF0); }, true},
-      {"directory start out of range", [](Bytes& b, const CfbLayout&) { put32_at(b, 48, 0xFFFFFFF0); },
-       true},
+      {"directory start out of range",
+       [](Bytes& b, const CfbLayout&) { put32_at(b, 48, 0xFFFFFFF0); }, true},
       {"FAT sector out of range", [](Bytes& b, const CfbLayout&) { put32_at(b, 76, 0xFFFFFFF0); },
        true},
       {"header claims 2^32-1 FAT sectors",
@@ -431,20 +432,21 @@ TEST(HostileInputCompoundFile, BrokenTables) {
       {"stream claims 2^32-1 bytes",
        [](Bytes& b, const CfbLayout& l) {
          for (size_t e = 0; e < 4; ++e)
-           if (b[l.dir_offset + 128 * e + 66] == 2) put32_at(b, l.dir_offset + 128 * e + 120, 0xFFFFFFFF);
+           if (b[l.dir_offset + 128 * e + 66] == 2)
+             put32_at(b, l.dir_offset + 128 * e + 120, 0xFFFFFFFF);
        },
        true},
       {"stream starts at 2^32-1",
        [](Bytes& b, const CfbLayout& l) {
          for (size_t e = 0; e < 4; ++e)
-           if (b[l.dir_offset + 128 * e + 66] == 2) put32_at(b, l.dir_offset + 128 * e + 116, 0xFFFFFFFF);
+           if (b[l.dir_offset + 128 * e + 66] == 2)
+             put32_at(b, l.dir_offset + 128 * e + 116, 0xFFFFFFFF);
        },
        true},
   };
   for (uint16_t shift = 7; shift <= 20; ++shift) {
     std::string name = "sector shift " + std::to_string(shift);
-    cases.push_back({name,
-                     [shift](Bytes& b, const CfbLayout&) { put16_at(b, 30, shift); },
+    cases.push_back({name, [shift](Bytes& b, const CfbLayout&) { put16_at(b, 30, shift); },
                      // 9 is the file's own; 12 makes the tables mean something
                      // else, which may or may not hold together.
                      shift != 12});
@@ -468,8 +470,8 @@ TEST(HostileInputCompoundFile, BrokenTables) {
 TEST(HostileInputCompoundFile, MiniStreamWithBrokenTables) {
   // A stream small enough for the mini-stream; once the tables are not
   // believed, the bytes at 512 are not the stream, so only safety counts.
-  const Bytes stream = xlsw::workbook_stream(
-      {"Only"}, {}, {xlsw::worksheet(2, 2, {xlsw::number(1, 1, 0, 42)})});
+  const Bytes stream = xlsw::workbook_stream({"Only"}, {},
+                                             {xlsw::worksheet(2, 2, {xlsw::number(1, 1, 0, 42)})});
   const Bytes intact = xlsw::compound_file(stream);
   ASSERT_EQ(convert(intact, Mode::Csv), "\"\",\"\"\n\"\",\"42\"\n");
   std::span<const uint8_t> s(intact);
@@ -532,11 +534,11 @@ std::string empty_csv_line(size_t cols) {
 
 Bytes raw_mulrk_12_bytes() {
   Bytes d;
-  xlsw::put16(d, 0);       // row
-  xlsw::put16(d, 0);       // first column
-  xlsw::put16(d, 0);       // XF of the one entry present
+  xlsw::put16(d, 0);  // row
+  xlsw::put16(d, 0);  // first column
+  xlsw::put16(d, 0);  // XF of the one entry present
   xlsw::put32(d, xlsw::rk_int(7));
-  xlsw::put16(d, 65535);   // last column
+  xlsw::put16(d, 65535);  // last column
   return xlsw::record(0x00BD, d);
 }
 
@@ -547,27 +549,27 @@ std::vector<ClaimCase> claim_cases() {
                      EXPECT_EQ(r.out, "");
                      EXPECT_EQ(r.err, "sheetdump: " + path + ": not an .xls workbook\n");
                    }});
-  cases.push_back({"a directory", nullptr, Mode::Csv,
-                   [](const ProgramResult& r, const std::string& path) {
-                     EXPECT_EQ(r.out, "");
-                     EXPECT_EQ(r.err, "Could not open file for parsing: " + path + "\n");
-                   }});
   cases.push_back(
-      {"an SST claiming 2^31-1 strings in 20 bytes",
-       [] {
-         Bytes sst = xlsw::sst({xlsw::s8("abcdefghi")}, 8224, 0x7FFFFFFF);
-         EXPECT_EQ(sst.size(), 4u + 20u);
-         return xlsw::with_filler(xlsw::workbook_stream(
-             {"S"}, {sst},
-             {xlsw::worksheet(1, 4,
-                              {xlsw::labelsst(0, 0, 0, 0), xlsw::labelsst(0, 1, 0, 1),
-                               xlsw::labelsst(0, 2, 0, 0x7FFFFFFE), xlsw::labelsst(0, 3, 0, -1)})}));
-       },
-       Mode::Csv,
-       [](const ProgramResult& r, const std::string&) {
-         EXPECT_EQ(r.out, "\"abcdefghi\",\"\",\"\",\"\"\n");
-         EXPECT_EQ(r.err, "");
+      {"a directory", nullptr, Mode::Csv, [](const ProgramResult& r, const std::string& path) {
+         EXPECT_EQ(r.out, "");
+         EXPECT_EQ(r.err, "Could not open file for parsing: " + path + "\n");
        }});
+  cases.push_back({"an SST claiming 2^31-1 strings in 20 bytes",
+                   [] {
+                     Bytes sst = xlsw::sst({xlsw::s8("abcdefghi")}, 8224, 0x7FFFFFFF);
+                     EXPECT_EQ(sst.size(), 4u + 20u);
+                     return xlsw::with_filler(xlsw::workbook_stream(
+                         {"S"}, {sst},
+                         {xlsw::worksheet(
+                             1, 4,
+                             {xlsw::labelsst(0, 0, 0, 0), xlsw::labelsst(0, 1, 0, 1),
+                              xlsw::labelsst(0, 2, 0, 0x7FFFFFFE), xlsw::labelsst(0, 3, 0, -1)})}));
+                   },
+                   Mode::Csv,
+                   [](const ProgramResult& r, const std::string&) {
+                     EXPECT_EQ(r.out, "\"abcdefghi\",\"\",\"\",\"\"\n");
+                     EXPECT_EQ(r.err, "");
+                   }});
   cases.push_back({"a DIMENSIONS of 2^31-1 rows x 65535 columns without cells",
                    [] {
                      return xlsw::with_filler(xlsw::workbook_stream(
@@ -609,10 +611,10 @@ std::vector<ClaimCase> claim_cases() {
        [] {
          std::vector<std::string> names;
          for (int i = 0; i < 100000; ++i) names.push_back("S" + std::to_string(i));
-         return xlsw::compound_file(xlsw::workbook_stream(
-             names, {},
-             {xlsw::worksheet(2, 1, {xlsw::number(1, 0, 0, 5)}),
-              xlsw::worksheet(2, 1, {xlsw::number(1, 0, 0, 6)})}));
+         return xlsw::compound_file(
+             xlsw::workbook_stream(names, {},
+                                   {xlsw::worksheet(2, 1, {xlsw::number(1, 0, 0, 5)}),
+                                    xlsw::worksheet(2, 1, {xlsw::number(1, 0, 0, 6)})}));
        },
        Mode::Sql,
        [](const ProgramResult& r, const std::string&) {

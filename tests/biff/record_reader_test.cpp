@@ -48,16 +48,15 @@ TEST_P(ReadWord, YieldsTheWordAndMovesThePosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReadWord,
-    ::testing::Values(
-        WordCase{"two_bytes", {0x34, 0x12, 0x00}, 0, false, 0x1234, 2, false},
-        WordCase{"last_two_bytes", {0x00, 0x09, 0x08}, 1, false, 0x0809, 3, false},
-        WordCase{"high_bit_bytes", {0xFF, 0xFF}, 0, false, 0xFFFF, 2, false},
-        WordCase{"one_byte_left", {0x00, 0x41}, 1, false, 0xFF41, 3, true},
-        WordCase{"no_byte_left", {0x00, 0x41}, 2, false, 0x00FF, 3, true},
-        WordCase{"past_the_end", {0x00, 0x41}, 10, false, 0x00FF, 11, true},
-        WordCase{"empty_data", {}, 0, false, 0x00FF, 1, true},
-        WordCase{"indicator_already_set", {0x01, 0x02}, 0, true, 0, 0, true},
-        WordCase{"indicator_set_at_end", {0x01, 0x02}, 2, true, 0, 2, true}),
+    ::testing::Values(WordCase{"two_bytes", {0x34, 0x12, 0x00}, 0, false, 0x1234, 2, false},
+                      WordCase{"last_two_bytes", {0x00, 0x09, 0x08}, 1, false, 0x0809, 3, false},
+                      WordCase{"high_bit_bytes", {0xFF, 0xFF}, 0, false, 0xFFFF, 2, false},
+                      WordCase{"one_byte_left", {0x00, 0x41}, 1, false, 0xFF41, 3, true},
+                      WordCase{"no_byte_left", {0x00, 0x41}, 2, false, 0x00FF, 3, true},
+                      WordCase{"past_the_end", {0x00, 0x41}, 10, false, 0x00FF, 11, true},
+                      WordCase{"empty_data", {}, 0, false, 0x00FF, 1, true},
+                      WordCase{"indicator_already_set", {0x01, 0x02}, 0, true, 0, 0, true},
+                      WordCase{"indicator_set_at_end", {0x01, 0x02}, 2, true, 0, 2, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RecordReaderEnd, AtEndByPositionOrIndicator) {
@@ -130,14 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeaderCase{"eof_record", {0xAA, 0x0A, 0x00, 0x00, 0x00}, 1, 0x000A, 0, 5, 5},
         HeaderCase{"record_with_data",
-                   {0x85, 0x00, 0x12, 0x00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
-                    17, 18, 0x0A, 0x00, 0x00, 0x00},
-                   0, 0x0085, 18, 4, 22},
+                   {0x85, 0x00, 0x12, 0x00, 1,  2,  3,  4,  5,  6,    7,    8,    9,
+                    10,   11,   12,   13,   14, 15, 16, 17, 18, 0x0A, 0x00, 0x00, 0x00},
+                   0,
+                   0x0085,
+                   18,
+                   4,
+                   22},
         HeaderCase{"largest_size", {0xFC, 0x00, 0xFF, 0xFF}, 0, 0x00FC, 65535, 4, 65539},
         HeaderCase{"one_byte_left", {0x00, 0x00, 0x00, 0x00, 0x42}, 4, 0xFF42, 0, 6, 6},
         HeaderCase{"only_the_id_left", {0x09, 0x08}, 0, 0x0809, 0x00FF, 3, 3 + 0xFF},
-        HeaderCase{"id_and_low_size_byte", {0x09, 0x08, 0x10}, 0, 0x0809, 0xFF10, 4,
-                   4 + 0xFF10}),
+        HeaderCase{"id_and_low_size_byte", {0x09, 0x08, 0x10}, 0, 0x0809, 0xFF10, 4, 4 + 0xFF10}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(RecordReaderRecords, NoRecordAtOrPastTheEnd) {

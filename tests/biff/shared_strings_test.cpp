@@ -27,9 +27,7 @@ Bytes operator+(Bytes a, const Bytes& b) {
 
 Bytes u8(uint8_t v) { return {v}; }
 Bytes u16(uint16_t v) { return {uint8_t(v), uint8_t(v >> 8)}; }
-Bytes u32(uint32_t v) {
-  return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
+Bytes u32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 Bytes chars(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes wide(std::initializer_list<uint16_t> units) {
   Bytes b;
@@ -55,13 +53,13 @@ std::vector<std::string> all_strings(const SharedStrings& sst) {
   return out;
 }
 
-const std::string kEAcute = "\xC3\xA9";  // U+00E9 in UTF-8
-const std::string kEuro = "\xE2\x82\xAC";  // U+20AC
+const std::string kEAcute = "\xC3\xA9";        // U+00E9 in UTF-8
+const std::string kEuro = "\xE2\x82\xAC";      // U+20AC
 const std::string kGrin = "\xF0\x9F\x98\x80";  // U+1F600
 
 struct SstCase {
   const char* name;
-  std::vector<Bytes> records;  // SST data first, then each CONTINUE's data
+  std::vector<Bytes> records;        // SST data first, then each CONTINUE's data
   std::vector<std::string> strings;  // every string present, in order
 };
 
@@ -86,10 +84,12 @@ INSTANTIATE_TEST_SUITE_P(
         SstCase{"count_negative", {head(-1) + str8("ignored")}, {}},
         SstCase{"shorter_than_its_count_field", {u32(1000) + u16(1)}, {}},
         SstCase{"no_records", {}, {}},
-        SstCase{"plain", {head(3) + str8("one") + str8("two") + str8("three")},
+        SstCase{"plain",
+                {head(3) + str8("one") + str8("two") + str8("three")},
                 {"one", "two", "three"}},
         SstCase{"empty_string_then_next_after_its_header",
-                {head(3) + str8("") + str8("ab") + str8("")}, {"", "ab", ""}},
+                {head(3) + str8("") + str8("ab") + str8("")},
+                {"", "ab", ""}},
         // Bytes 0x80-0xFF of an 8-bit string are not converted.
         // 8-bit characters are U+0000..U+00FF, written as UTF-8.
         SstCase{"high_bytes_as_utf8",
@@ -99,19 +99,19 @@ INSTANTIATE_TEST_SUITE_P(
         // after the characters. The run bytes look like a string header
         // so that a misstep reads garbage.
         SstCase{"runs_stepped_over",
-                {head(2) + u16(3) + u8(0x08) + u16(2) + chars("abc") +
-                 u16(1) + u8(0) + chars("X") + u16(0) + u16(0) + str8("next")},
+                {head(2) + u16(3) + u8(0x08) + u16(2) + chars("abc") + u16(1) + u8(0) + chars("X") +
+                 u16(0) + u16(0) + str8("next")},
                 {"abc", "next"}},
         // flags 0x04: a 4-byte extended-data size, that many bytes after.
         SstCase{"ext_stepped_over",
-                {head(2) + u16(2) + u8(0x04) + u32(6) + chars("hi") +
-                 u16(1) + u8(0) + chars("Y") + fill(2, 0x41) + str8("next")},
+                {head(2) + u16(2) + u8(0x04) + u32(6) + chars("hi") + u16(1) + u8(0) + chars("Y") +
+                 fill(2, 0x41) + str8("next")},
                 {"hi", "next"}},
         // flags 0x0C: run count first, then the extended-data size; the
         // runs come before the extended data.
         SstCase{"runs_and_ext",
-                {head(2) + u16(2) + u8(0x0C) + u16(1) + u32(3) + chars("rx") +
-                 fill(4, 0xAA) + fill(3, 0xBB) + str8("next")},
+                {head(2) + u16(2) + u8(0x0C) + u16(1) + u32(3) + chars("rx") + fill(4, 0xAA) +
+                 fill(3, 0xBB) + str8("next")},
                 {"rx", "next"}},
         SstCase{"runs_and_ext_zero_sized",
                 {head(2) + u16(1) + u8(0x0C) + u16(0) + u32(0) + chars("q") + str8("next")},
@@ -124,13 +124,15 @@ INSTANTIATE_TEST_SUITE_P(
                 {head(2) + u16(4) + u8(0x01) + wide({'a', 0xE9, 0x20AC, 'z'}) + str8("n")},
                 {"a" + kEAcute + kEuro + "z", "n"}},
         SstCase{"wide_surrogate_pair",
-                {head(1) + u16(2) + u8(0x01) + wide({0xD83D, 0xDE00})}, {kGrin}},
+                {head(1) + u16(2) + u8(0x01) + wide({0xD83D, 0xDE00})},
+                {kGrin}},
         SstCase{"wide_with_runs_and_ext",
-                {head(2) + u16(1) + u8(0x0D) + u16(1) + u32(2) + wide({0xE9}) +
-                 fill(4, 0) + fill(2, 0) + str8("n")},
+                {head(2) + u16(1) + u8(0x0D) + u16(1) + u32(2) + wide({0xE9}) + fill(4, 0) +
+                 fill(2, 0) + str8("n")},
                 {kEAcute, "n"}},
         // Texts end at their first NUL; the next string is still found.
-        SstCase{"nul_cuts_8bit", {head(2) + str8(std::string("ab\0cd", 5)) + str8("e")},
+        SstCase{"nul_cuts_8bit",
+                {head(2) + str8(std::string("ab\0cd", 5)) + str8("e")},
                 {"ab", "e"}},
         SstCase{"nul_cuts_wide",
                 {head(2) + u16(3) + u8(0x01) + wide({'a', 0, 'b'}) + str8("e")},
@@ -149,22 +151,24 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     AcrossContinue, ReadSst,
     ::testing::Values(
-        SstCase{"between_strings",
-                {head(2) + str8("ab"), str8("cd")}, {"ab", "cd"}},
-        SstCase{"inside_the_count", {head(2) + u8(3), u8(0) + u8(0) + chars("abc") + str8("d")},
+        SstCase{"between_strings", {head(2) + str8("ab"), str8("cd")}, {"ab", "cd"}},
+        SstCase{"inside_the_count",
+                {head(2) + u8(3), u8(0) + u8(0) + chars("abc") + str8("d")},
                 {"abc", "d"}},
         SstCase{"between_count_and_flags",
-                {head(2) + u16(3), u8(0) + chars("abc") + str8("d")}, {"abc", "d"}},
-        SstCase{"inside_the_run_count",
-                {head(2) + u16(2) + u8(0x08) + u8(1),
-                 u8(0) + chars("ab") + fill(4, 0xEE) + str8("d")},
-                {"ab", "d"}},
+                {head(2) + u16(3), u8(0) + chars("abc") + str8("d")},
+                {"abc", "d"}},
+        SstCase{
+            "inside_the_run_count",
+            {head(2) + u16(2) + u8(0x08) + u8(1), u8(0) + chars("ab") + fill(4, 0xEE) + str8("d")},
+            {"ab", "d"}},
         SstCase{"inside_the_ext_size",
                 {head(2) + u16(2) + u8(0x04) + u16(5),
                  u16(0) + chars("ab") + fill(5, 0xEE) + str8("d")},
                 {"ab", "d"}},
         SstCase{"between_header_and_chars_8bit",
-                {head(2) + u16(3) + u8(0), u8(0) + chars("abc") + str8("d")}, {"abc", "d"}},
+                {head(2) + u16(3) + u8(0), u8(0) + chars("abc") + str8("d")},
+                {"abc", "d"}},
         SstCase{"between_header_and_chars_now_wide",
                 {head(2) + u16(2) + u8(0), u8(1) + wide({0xE9, 0x20AC}) + str8("d")},
                 {kEAcute + kEuro, "d"}},
@@ -173,9 +177,10 @@ INSTANTIATE_TEST_SUITE_P(
                 {"abcd", "e"}},
         // Once any part is 16-bit the whole string is UTF-16: the 8-bit part
         // is widened, so its byte 0xE9 becomes U+00E9.
-        SstCase{"inside_chars_8_to_16",
-                {head(2) + u16(4) + u8(0) + chars("a\xE9"), u8(1) + wide({0x20AC, 'z'}) + str8("e")},
-                {"a" + kEAcute + kEuro + "z", "e"}},
+        SstCase{
+            "inside_chars_8_to_16",
+            {head(2) + u16(4) + u8(0) + chars("a\xE9"), u8(1) + wide({0x20AC, 'z'}) + str8("e")},
+            {"a" + kEAcute + kEuro + "z", "e"}},
         SstCase{"inside_chars_16_to_8",
                 {head(2) + u16(3) + u8(1) + wide({0x20AC}), u8(0) + chars("\xE9y") + str8("e")},
                 {kEuro + kEAcute + "y", "e"}},
@@ -204,7 +209,8 @@ INSTANTIATE_TEST_SUITE_P(
                  fill(2, 0x01) + str8("d")},
                 {"ab", "d"}},
         SstCase{"many_continues_one_string_each",
-                {head(3) + str8("a"), str8("b"), str8("c")}, {"a", "b", "c"}}),
+                {head(3) + str8("a"), str8("b"), str8("c")},
+                {"a", "b", "c"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The data ends before the table does: what the data holds is kept, a
@@ -216,20 +222,23 @@ INSTANTIATE_TEST_SUITE_P(
         SstCase{"inside_the_count", {head(2) + str8("a") + u8(3)}, {"a"}},
         SstCase{"before_the_flags", {head(2) + str8("a") + u16(3)}, {"a"}},
         SstCase{"inside_the_run_count", {head(2) + str8("a") + u16(3) + u8(0x08) + u8(1)}, {"a"}},
-        SstCase{"inside_the_ext_size",
-                {head(2) + str8("a") + u16(3) + u8(0x04) + u16(1)}, {"a"}},
+        SstCase{"inside_the_ext_size", {head(2) + str8("a") + u16(3) + u8(0x04) + u16(1)}, {"a"}},
         SstCase{"before_the_chars", {head(2) + str8("a") + u16(3) + u8(0)}, {"a", ""}},
-        SstCase{"inside_the_chars", {head(2) + str8("a") + u16(5) + u8(0) + chars("xyz")},
+        SstCase{"inside_the_chars",
+                {head(2) + str8("a") + u16(5) + u8(0) + chars("xyz")},
                 {"a", "xyz"}},
         SstCase{"inside_wide_chars_odd_byte",
                 {head(2) + str8("a") + u16(3) + u8(1) + wide({'x', 0xE9}) + u8('y')},
                 {"a", "x" + kEAcute}},
         SstCase{"after_a_continue_option_byte",
-                {head(1) + u16(4) + u8(0) + chars("ab"), u8(1)}, {"ab"}},
-        SstCase{"inside_the_runs", {head(2) + u16(2) + u8(0x08) + u16(2) + chars("ab") + fill(3, 1)},
+                {head(1) + u16(4) + u8(0) + chars("ab"), u8(1)},
+                {"ab"}},
+        SstCase{"inside_the_runs",
+                {head(2) + u16(2) + u8(0x08) + u16(2) + chars("ab") + fill(3, 1)},
                 {"ab"}},
         SstCase{"inside_the_ext_data",
-                {head(2) + u16(2) + u8(0x04) + u32(9) + chars("ab") + fill(3, 1)}, {"ab"}}),
+                {head(2) + u16(2) + u8(0x04) + u32(9) + chars("ab") + fill(3, 1)},
+                {"ab"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ReadSstLookup, IndexAtCountAndNegativeGiveNone) {
@@ -313,8 +322,11 @@ testsupport::LoadedWorkbook load_globals_with(const std::vector<Bytes>& globals)
 }
 
 std::vector<xlsw::SstString> mixed_strings() {
-  std::vector<xlsw::SstString> v{xlsw::s8("plain"), xlsw::s8(""), xlsw::s16(u"\u00e9t\u00e9 \U0001F600"),
-                                 xlsw::s8("\xE9\xFF bytes"), xlsw::s8(std::string(70, 'L')),
+  std::vector<xlsw::SstString> v{xlsw::s8("plain"),
+                                 xlsw::s8(""),
+                                 xlsw::s16(u"\u00e9t\u00e9 \U0001F600"),
+                                 xlsw::s8("\xE9\xFF bytes"),
+                                 xlsw::s8(std::string(70, 'L')),
                                  xlsw::s16(std::u16string(40, u'\u20ac'))};
   xlsw::SstString rich = xlsw::s8("rich text");
   rich.runs = 3;
@@ -331,13 +343,20 @@ std::vector<xlsw::SstString> mixed_strings() {
 }
 
 std::vector<std::string> mixed_expected() {
-  return {"plain", "", "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80", "\xC3\xA9\xC3\xBF bytes",
-          std::string(70, 'L'), [] {
+  return {"plain",
+          "",
+          "\xC3\xA9t\xC3\xA9 \xF0\x9F\x98\x80",
+          "\xC3\xA9\xC3\xBF bytes",
+          std::string(70, 'L'),
+          [] {
             std::string s;
             for (int i = 0; i < 40; ++i) s += kEuro;
             return s;
           }(),
-          "rich text", "ext \xC3\xBC", "both", "last"};
+          "rich text",
+          "ext \xC3\xBC",
+          "both",
+          "last"};
 }
 
 // The writer cuts the table wherever its record limit falls, as real
@@ -365,8 +384,8 @@ TEST(SstInFileGathering, StopsAtTheFirstRecordThatIsNotContinue) {
 }
 
 TEST(SstInFileGathering, SecondSstReplacesTheFirst) {
-  auto wb = load_globals_with({xlsw::sst({xlsw::s8("old"), xlsw::s8("older")}),
-                                   xlsw::sst({xlsw::s8("new")})});
+  auto wb = load_globals_with(
+      {xlsw::sst({xlsw::s8("old"), xlsw::s8("older")}), xlsw::sst({xlsw::s8("new")})});
   EXPECT_EQ(all_strings(wb.sst), std::vector<std::string>{"new"});
 }
 
@@ -401,12 +420,20 @@ namespace {
 // and the reader ends behind the last CONTINUE.
 TEST(SharedStringsStreamed, MatchesTheListOfRecords) {
   Bytes first = head(4) + u16(5) + u8(0) + chars("he");
-  std::vector<Bytes> records = {first, Bytes{}, chars("l"), Bytes{}, Bytes{}, u8(1) + wide({0x6C}),
-                                u8(0) + chars("o"), str8("x"), u16(3) + u8(0)};
+  std::vector<Bytes> records = {first,
+                                Bytes{},
+                                chars("l"),
+                                Bytes{},
+                                Bytes{},
+                                u8(1) + wide({0x6C}),
+                                u8(0) + chars("o"),
+                                str8("x"),
+                                u16(3) + u8(0)};
   auto stream = [](const std::vector<Bytes>& recs, bool cut_last) {
     Bytes s;
     for (size_t i = 0; i < recs.size(); ++i) {
-      s = s + u16(i == 0 ? 0x00FC : 0x003C) + u16(uint16_t(recs[i].size() + (cut_last && i + 1 == recs.size() ? 2 : 0))) + recs[i];
+      s = s + u16(i == 0 ? 0x00FC : 0x003C) +
+          u16(uint16_t(recs[i].size() + (cut_last && i + 1 == recs.size() ? 2 : 0))) + recs[i];
     }
     return s;
   };

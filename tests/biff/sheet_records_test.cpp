@@ -117,8 +117,7 @@ TEST_P(DecodeRk, Value) {
 
   // The same bytes in an RK record (both ids) and in a MULRK entry.
   for (uint16_t id : {kRk, kRkOld}) {
-    Bytes rec = xlsw::record(id, le16b(1) + le16b(2) + le16b(0) +
-                                     Bytes(c.bytes, c.bytes + 4));
+    Bytes rec = xlsw::record(id, le16b(1) + le16b(2) + le16b(0) + Bytes(c.bytes, c.bytes + 4));
     Workbook wb = load_cells({rec});
     EXPECT_EQ(number_at(only_sheet(wb), 1, 2), c.value) << "record id " << id;
   }
@@ -128,18 +127,17 @@ TEST_P(DecodeRk, Value) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, DecodeRk,
-    ::testing::Values(
-        RkCase{"int_one", {0x06, 0x00, 0x00, 0x00}, 1.0},
-        RkCase{"int_minus_one", {0xFE, 0xFF, 0xFF, 0xFF}, -1.0},
-        RkCase{"int_cents_12_34", {0x4B, 0x13, 0x00, 0x00}, 1234 / 100.0},
-        RkCase{"double_one", {0x00, 0x00, 0xF0, 0x3F}, 1.0},
-        // The flag bits are cleared before the division: exactly 1.0 / 100.
-        RkCase{"double_one_cents", {0x01, 0x00, 0xF0, 0x3F}, 1.0 / 100.0},
-        RkCase{"zero", {0x00, 0x00, 0x00, 0x00}, 0.0},
-        RkCase{"int_largest", {0xFE, 0xFF, 0xFF, 0x7F}, 536870911.0},
-        RkCase{"int_smallest", {0x02, 0x00, 0x00, 0x80}, -536870912.0},
-        RkCase{"int_cents_negative", {0xFF, 0xFF, 0xFF, 0xFF}, -1 / 100.0},
-        RkCase{"double_minus_two_and_a_half", {0x00, 0x00, 0x04, 0xC0}, -2.5}),
+    ::testing::Values(RkCase{"int_one", {0x06, 0x00, 0x00, 0x00}, 1.0},
+                      RkCase{"int_minus_one", {0xFE, 0xFF, 0xFF, 0xFF}, -1.0},
+                      RkCase{"int_cents_12_34", {0x4B, 0x13, 0x00, 0x00}, 1234 / 100.0},
+                      RkCase{"double_one", {0x00, 0x00, 0xF0, 0x3F}, 1.0},
+                      // The flag bits are cleared before the division: exactly 1.0 / 100.
+                      RkCase{"double_one_cents", {0x01, 0x00, 0xF0, 0x3F}, 1.0 / 100.0},
+                      RkCase{"zero", {0x00, 0x00, 0x00, 0x00}, 0.0},
+                      RkCase{"int_largest", {0xFE, 0xFF, 0xFF, 0x7F}, 536870911.0},
+                      RkCase{"int_smallest", {0x02, 0x00, 0x00, 0x80}, -536870912.0},
+                      RkCase{"int_cents_negative", {0xFF, 0xFF, 0xFF, 0xFF}, -1 / 100.0},
+                      RkCase{"double_minus_two_and_a_half", {0x00, 0x00, 0x04, 0xC0}, -2.5}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------- DIMENSIONS
@@ -215,8 +213,8 @@ TEST(DimensionsGrid, SecondDimensionsStartsOver) {
 }
 
 TEST(DimensionsGrid, WithoutDimensionsNoCellIsKept) {
-  Workbook wb = load_raw({xlsw::number(0, 0, 0, 1.0), xlsw::rk(0, 1, 0, xlsw::rk_int(2)),
-                          xlsw::labelsst(0, 2, 0, 0)});
+  Workbook wb = load_raw(
+      {xlsw::number(0, 0, 0, 1.0), xlsw::rk(0, 1, 0, xlsw::rk_int(2)), xlsw::labelsst(0, 2, 0, 0)});
   const Sheet& s = only_sheet(wb);
   EXPECT_EQ(s.rows, 0);
   EXPECT_EQ(s.cols, 0);
@@ -251,8 +249,8 @@ TEST(DimensionsGrid, HostileClaimInEverySheet) {
   std::vector<std::string> names;
   for (int i = 0; i < 50; ++i) {
     names.push_back("S" + std::to_string(i));
-    sheets.push_back(xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) +
-                     dim_wide(INT32_MAX, 65535, 14) + xlsw::eof());
+    sheets.push_back(xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) + dim_wide(INT32_MAX, 65535, 14) +
+                     xlsw::eof());
   }
   Workbook wb = load_workbook(xlsw::with_filler(xlsw::workbook_stream(names, {}, sheets)));
   ASSERT_EQ(wb.sheets.size(), 50u);
@@ -274,8 +272,8 @@ TEST(DimensionsGrid, HostileClaimsBeforeALargeSheetTakeLittleMemory) {
   std::vector<std::string> names;
   for (int i = 0; i < 40; ++i) {
     names.push_back("S" + std::to_string(i));
-    sheets.push_back(xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) +
-                     dim_wide(INT32_MAX, 65535, 14) + xlsw::eof());
+    sheets.push_back(xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) + dim_wide(INT32_MAX, 65535, 14) +
+                     xlsw::eof());
   }
   std::vector<Bytes> cells;
   for (uint16_t r = 0; r < 60000; ++r) cells.push_back(xlsw::rk(r, 0, 0, xlsw::rk_int(r)));
@@ -374,22 +372,21 @@ TEST_P(MulRkSpans, Columns) {
 
 INSTANTIATE_TEST_SUITE_P(
     Records, MulRkSpans,
-    ::testing::Values(
-        MulRkCase{"three_entries", mulrk_raw(1, 2, 3, 4), {2, 3, 4}},
-        MulRkCase{"one_entry", mulrk_raw(1, 2, 1, 2), {2}},
-        MulRkCase{"last_below_first", mulrk_raw(1, 2, 3, 1), {}},
-        // The span counts, not the size: extra entries are not stored.
-        MulRkCase{"more_entries_than_span", mulrk_raw(1, 2, 4, 3), {2, 3}},
-        // Fewer entries than the span: only whole entries before the last
-        // column field are stored.
-        MulRkCase{"fewer_entries_than_span", mulrk_raw(1, 2, 2, 6), {2, 3}},
-        MulRkCase{"partial_entry_not_stored", mulrk_raw(1, 2, 2, 6, 5), {2, 3}},
-        MulRkCase{"no_entries", mulrk_raw(1, 2, 0, 4), {}},
-        MulRkCase{"size_5", resized(mulrk_raw(1, 2, 0, 2), 5), {}},
-        MulRkCase{"size_4", resized(mulrk_raw(1, 2, 0, 2), 4), {}},
-        MulRkCase{"size_0", xlsw::record(kMulRk, {}), {}},
-        // Columns beyond the grid (10 wide) are dropped, the rest kept.
-        MulRkCase{"span_past_the_grid", mulrk_raw(1, 8, 4, 11), {8, 9}}),
+    ::testing::Values(MulRkCase{"three_entries", mulrk_raw(1, 2, 3, 4), {2, 3, 4}},
+                      MulRkCase{"one_entry", mulrk_raw(1, 2, 1, 2), {2}},
+                      MulRkCase{"last_below_first", mulrk_raw(1, 2, 3, 1), {}},
+                      // The span counts, not the size: extra entries are not stored.
+                      MulRkCase{"more_entries_than_span", mulrk_raw(1, 2, 4, 3), {2, 3}},
+                      // Fewer entries than the span: only whole entries before the last
+                      // column field are stored.
+                      MulRkCase{"fewer_entries_than_span", mulrk_raw(1, 2, 2, 6), {2, 3}},
+                      MulRkCase{"partial_entry_not_stored", mulrk_raw(1, 2, 2, 6, 5), {2, 3}},
+                      MulRkCase{"no_entries", mulrk_raw(1, 2, 0, 4), {}},
+                      MulRkCase{"size_5", resized(mulrk_raw(1, 2, 0, 2), 5), {}},
+                      MulRkCase{"size_4", resized(mulrk_raw(1, 2, 0, 2), 4), {}},
+                      MulRkCase{"size_0", xlsw::record(kMulRk, {}), {}},
+                      // Columns beyond the grid (10 wide) are dropped, the rest kept.
+                      MulRkCase{"span_past_the_grid", mulrk_raw(1, 8, 4, 11), {8, 9}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // FORMULA data: row, column, XF, 8 result bytes, then options and tokens.
@@ -523,8 +520,8 @@ TEST(CellRecords, WithoutSstEveryTextCellIsWithoutText) {
 TEST(CellRecords, LabelBlankBoolErrLeaveTheirSlotsEmpty) {
   Bytes blank = xlsw::record(kBlank, le16b(0) + le16b(1) + le16b(0));
   Bytes boolerr = xlsw::record(kBoolErr, le16b(0) + le16b(2) + le16b(0) + Bytes{1, 0});
-  Workbook wb = load_cells({xlsw::label(0, 0, 0, "inline"), blank, boolerr,
-                            xlsw::number(0, 3, 0, 4.0)});
+  Workbook wb = load_cells(
+      {xlsw::label(0, 0, 0, "inline"), blank, boolerr, xlsw::number(0, 3, 0, 4.0)});
   const Sheet& s = only_sheet(wb);
   ASSERT_EQ(s.cells.size(), 1u);
   EXPECT_EQ(number_at(s, 0, 3), 4.0);
@@ -551,24 +548,36 @@ INSTANTIATE_TEST_SUITE_P(
     Records, LaterRecordWins,
     ::testing::Values(
         LaterCase{"number_then_number", {xlsw::number(1, 1, 0, 1), xlsw::number(1, 1, 0, 2)}, "2"},
-        LaterCase{"number_then_rk", {xlsw::number(1, 1, 0, 1), xlsw::rk(1, 1, 0, xlsw::rk_int(3))}, "3"},
-        LaterCase{"rk_then_number", {xlsw::rk(1, 1, 0, xlsw::rk_int(3)), xlsw::number(1, 1, 0, 4)}, "4"},
-        LaterCase{"number_then_text", {xlsw::number(1, 1, 0, 1), xlsw::labelsst(1, 1, 0, 0)}, "txt"},
-        LaterCase{"text_then_formula", {xlsw::labelsst(1, 1, 0, 0), xlsw::formula_number(1, 1, 0, 5)}, "5"},
+        LaterCase{"number_then_rk",
+                  {xlsw::number(1, 1, 0, 1), xlsw::rk(1, 1, 0, xlsw::rk_int(3))},
+                  "3"},
+        LaterCase{"rk_then_number",
+                  {xlsw::rk(1, 1, 0, xlsw::rk_int(3)), xlsw::number(1, 1, 0, 4)},
+                  "4"},
+        LaterCase{"number_then_text",
+                  {xlsw::number(1, 1, 0, 1), xlsw::labelsst(1, 1, 0, 0)},
+                  "txt"},
+        LaterCase{"text_then_formula",
+                  {xlsw::labelsst(1, 1, 0, 0), xlsw::formula_number(1, 1, 0, 5)},
+                  "5"},
         LaterCase{"mulrk_then_number",
-                  {xlsw::mulrk(1, 1, {{0, xlsw::rk_int(7)}}),
-                   xlsw::number(1, 1, 0, 6)}, "6"},
+                  {xlsw::mulrk(1, 1, {{0, xlsw::rk_int(7)}}), xlsw::number(1, 1, 0, 6)},
+                  "6"},
         LaterCase{"number_then_mulrk",
-                  {xlsw::number(1, 1, 0, 6), xlsw::mulrk(1, 1, {{0, xlsw::rk_int(8)}})}, "8"},
-        LaterCase{"text_without_text_wins", {xlsw::number(1, 1, 0, 1), xlsw::labelsst(1, 1, 0, 9)},
+                  {xlsw::number(1, 1, 0, 6), xlsw::mulrk(1, 1, {{0, xlsw::rk_int(8)}})},
+                  "8"},
+        LaterCase{"text_without_text_wins",
+                  {xlsw::number(1, 1, 0, 1), xlsw::labelsst(1, 1, 0, 9)},
                   "<none>"},
         // Records that make no cell leave the earlier cell in place.
         LaterCase{"non_number_formula_keeps_cell",
-                  {xlsw::number(1, 1, 0, 1), xlsw::formula_other(1, 1, 0, 0)}, "1"},
+                  {xlsw::number(1, 1, 0, 1), xlsw::formula_other(1, 1, 0, 0)},
+                  "1"},
         LaterCase{"label_keeps_cell", {xlsw::number(1, 1, 0, 1), xlsw::label(1, 1, 0, "x")}, "1"},
         LaterCase{"many_rewrites",
                   {xlsw::number(1, 1, 0, 1), xlsw::number(1, 1, 0, 2), xlsw::number(1, 1, 0, 3),
-                   xlsw::rk(1, 1, 0, xlsw::rk_int(4)), xlsw::number(1, 1, 0, 5)}, "5"}),
+                   xlsw::rk(1, 1, 0, xlsw::rk_int(4)), xlsw::number(1, 1, 0, 5)},
+                  "5"}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CellRecords, UnsortedRecordsEndUpSortedLastOneWinning) {
@@ -579,7 +588,8 @@ TEST(CellRecords, UnsortedRecordsEndUpSortedLastOneWinning) {
   const Sheet& s = only_sheet(wb);
   std::vector<std::pair<int, int>> order;
   for (const Cell& c : s.cells) order.emplace_back(c.row, c.col);
-  EXPECT_EQ(order, (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 9}, {2, 0}}));
+  EXPECT_EQ(order,
+            (std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {1, 9}, {2, 0}}));
   EXPECT_EQ(number_at(s, 0, 1), -1.0);
   EXPECT_EQ(number_at(s, 2, 0), 21.0);
   EXPECT_EQ(number_at(s, 1, 9), 19.0);

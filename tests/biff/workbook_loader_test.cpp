@@ -39,10 +39,13 @@ Bytes units16(std::initializer_list<uint16_t> units) {
 
 using testsupport::LoadedWorkbook;
 
-LoadedWorkbook load(const Bytes& stream) { return testsupport::load_loaded(xlsw::with_filler(stream)); }
+LoadedWorkbook load(const Bytes& stream) {
+  return testsupport::load_loaded(xlsw::with_filler(stream));
+}
 
-LoadedWorkbook load_book(const std::vector<std::string>& names, const std::vector<Bytes>& substreams,
-                   const std::vector<Bytes>& globals = {}) {
+LoadedWorkbook load_book(const std::vector<std::string>& names,
+                         const std::vector<Bytes>& substreams,
+                         const std::vector<Bytes>& globals = {}) {
   return load(xlsw::workbook_stream(names, globals, substreams));
 }
 
@@ -83,11 +86,10 @@ std::string summary(const LoadedWorkbook& wb) {
   os << "\nsst:";
   for (size_t i = 0; i < wb.sst.count(); ++i) os << " [" << *wb.sst.at(int32_t(i)) << "]";
   for (const Sheet& s : wb.sheets) {
-    os << "\nsheet " << (s.name ? *s.name : "<none>") << " kind " << s.kind << " " << s.rows
-       << "x" << s.cols << ":";
+    os << "\nsheet " << (s.name ? *s.name : "<none>") << " kind " << s.kind << " " << s.rows << "x"
+       << s.cols << ":";
     for (const Cell& c : s.cells) {
-      os << " (" << c.row << "," << int(c.col) << " t" << int(c.type()) << " x"
-         << c.xf << " ";
+      os << " (" << c.row << "," << int(c.col) << " t" << int(c.type()) << " x" << c.xf << " ";
       if (c.type() == CELL_NUMBER)
         os << cell_number(s, c);
       else
@@ -114,8 +116,7 @@ TEST_P(ClassifyBof, Kind) {
   EXPECT_EQ(classify_bof(c.data), c.kind);
 
   // The same BOF found in a file after the globals.
-  Bytes stream = xlsw::workbook_stream({"S"}, {}, {}) + xlsw::record(0x0809, c.data) +
-                 xlsw::eof();
+  Bytes stream = xlsw::workbook_stream({"S"}, {}, {}) + xlsw::record(0x0809, c.data) + xlsw::eof();
   LoadedWorkbook wb = load(stream);
   ASSERT_EQ(wb.sheets.size(), 1u);
   EXPECT_EQ(wb.sheets[0].kind, c.kind);
@@ -183,9 +184,9 @@ TEST(SheetNames, GivenByPositionNotByStreamOffset) {
   // The writer fills BOUNDSHEET positions in; replace them with garbage.
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals);
   for (const char* n : {"First", "Second"})
-    stream = stream + xlsw::record(kBoundSheet, Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0, 0} +
-                                                    Bytes{uint8_t(std::string(n).size()), 0} +
-                                                    text(n));
+    stream = stream +
+             xlsw::record(kBoundSheet, Bytes{0xFF, 0xFF, 0xFF, 0x7F, 0, 0} +
+                                           Bytes{uint8_t(std::string(n).size()), 0} + text(n));
   stream = stream + xlsw::eof() + sheet_with(1) + sheet_with(2);
   LoadedWorkbook wb = load(stream);
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"First", "Second"}));
@@ -225,14 +226,16 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"other_flag_bits_still_8bit", pos_and_options() + Bytes{2, 0x08} + text("ab"),
                  "ab"},
         NameCase{"wide", pos_and_options() + Bytes{3, 1} + units16({0xDC, 'b', 0x20AC}),
-                 "\xC3\x9C" "b\xE2\x82\xAC"},
+                 "\xC3\x9C"
+                 "b\xE2\x82\xAC"},
         // The count is byte 6 alone, not a 16-bit field with the flags.
-        NameCase{"wide_count_is_one_byte", pos_and_options() + Bytes{2, 1} + units16({'x', 'y', 'z'}),
-                 "xy"},
+        NameCase{"wide_count_is_one_byte",
+                 pos_and_options() + Bytes{2, 1} + units16({'x', 'y', 'z'}), "xy"},
         NameCase{"wide_surrogate_pair", pos_and_options() + Bytes{2, 1} + units16({0xD83D, 0xDE00}),
                  "\xF0\x9F\x98\x80"},
         NameCase{"wide_lone_high", pos_and_options() + Bytes{2, 1} + units16({0xD83D, 'a'}),
-                 "\xEF\xBF\xBD" "a"},
+                 "\xEF\xBF\xBD"
+                 "a"},
         NameCase{"wide_lone_low", pos_and_options() + Bytes{2, 1} + units16({'a', 0xDE00}),
                  "a\xEF\xBF\xBD"},
         NameCase{"wide_high_at_the_end", pos_and_options() + Bytes{1, 1} + units16({0xD83D}),
@@ -245,7 +248,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"shorter_than_header_7", pos_and_options() + Bytes{3}, ""},
         NameCase{"shorter_than_header_5", Bytes{0, 0, 0, 0, 0}, ""},
         NameCase{"no_data", Bytes{}, ""},
-        NameCase{"nul_cuts", pos_and_options() + Bytes{5, 0} + text(std::string("ab\0cd", 5)), "ab"},
+        NameCase{"nul_cuts", pos_and_options() + Bytes{5, 0} + text(std::string("ab\0cd", 5)),
+                 "ab"},
         NameCase{"wide_nul_cuts", pos_and_options() + Bytes{3, 1} + units16({'a', 0, 'b'}), "a"},
         NameCase{"count_shorter_than_data", pos_and_options() + Bytes{2, 0} + text("abcdef"),
                  "ab"}),
@@ -255,8 +259,9 @@ TEST(SheetNames, WriterWideNamesBecomeUtf8) {
   Bytes stream = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet16(u"\u00dcbersicht") +
                  xlsw::boundsheet16(u"\U0001F600") + xlsw::eof() + sheet_with(1) + sheet_with(2);
   LoadedWorkbook wb = load(stream);
-  EXPECT_EQ(names_of(wb),
-            (std::vector<std::optional<std::string>>{"\xC3\x9C" "bersicht", "\xF0\x9F\x98\x80"}));
+  EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"\xC3\x9C"
+                                                                   "bersicht",
+                                                                   "\xF0\x9F\x98\x80"}));
 }
 
 // Names in a workbook whose globals BOF says version 0x0500: count at 6,
@@ -279,10 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         NameCase{"plain", pos_and_options() + Bytes{5} + text("Alpha"), "Alpha"},
         // In the workbook's code page: 1252 without a CODEPAGE record.
-        NameCase{"code_page_1252", pos_and_options() + Bytes{5} + text("\xC4rger"),
-                 "\xC3\x84rger"},
-        NameCase{"undecodable_byte", pos_and_options() + Bytes{2} + text("a\x81"),
-                 "a\xEF\xBF\xBD"},
+        NameCase{"code_page_1252", pos_and_options() + Bytes{5} + text("\xC4rger"), "\xC3\x84rger"},
+        NameCase{"undecodable_byte", pos_and_options() + Bytes{2} + text("a\x81"), "a\xEF\xBF\xBD"},
         // Byte 7 is the first character, not a flags byte.
         NameCase{"first_byte_01", pos_and_options() + Bytes{3} + text("\x01xy"), "\x01xy"},
         NameCase{"long_name", pos_and_options() + Bytes{31} + text(std::string(31, 'n')),
@@ -291,8 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"count_shorter_than_data", pos_and_options() + Bytes{2} + text("abcdef"), "ab"},
         NameCase{"empty_name", pos_and_options() + Bytes{0}, ""},
         NameCase{"header_only_with_count", pos_and_options() + Bytes{3}, ""},
-        NameCase{"shorter_than_header", pos_and_options(), ""},
-        NameCase{"no_data", Bytes{}, ""},
+        NameCase{"shorter_than_header", pos_and_options(), ""}, NameCase{"no_data", Bytes{}, ""},
         NameCase{"nul_cuts", pos_and_options() + Bytes{5} + text(std::string("ab\0cd", 5)), "ab"}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -326,7 +328,7 @@ TEST(SheetNames, VersionFromTheFirstRecordOnly) {
 TEST(SheetNames, FirstRecordIsDroppedWhateverItIs) {
   // A BOUNDSHEET at offset 512 gives no name.
   LoadedWorkbook wb = load(xlsw::boundsheet("Ghost") + xlsw::boundsheet("Real") + xlsw::eof() +
-                     sheet_with(1));
+                           sheet_with(1));
   EXPECT_EQ(wb.sheet_names, (std::vector<std::string>{"Real"}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"Real"}));
 
@@ -377,7 +379,8 @@ TEST(Substreams, SeveralEmbeddedChartsInOneWorksheet) {
 }
 
 TEST(Substreams, ChartSheetBetweenTwoWorksheets) {
-  LoadedWorkbook wb = load_book({"A", "Chart", "C"}, {sheet_with(1), chart_substream(), sheet_with(3)});
+  LoadedWorkbook wb = load_book({"A", "Chart", "C"},
+                                {sheet_with(1), chart_substream(), sheet_with(3)});
   EXPECT_EQ(kinds_of(wb),
             (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF8, SUBSTREAM_OTHER, SUBSTREAM_SHEET_BIFF8}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "Chart", "C"}));
@@ -407,7 +410,8 @@ TEST(Substreams, OtherSubstreamsEndAtTheirFirstEof) {
   Bytes macro = xlsw::bof(xlsw::kBiff8, kMacro) + xlsw::dimensions(2, 2) +
                 xlsw::number(0, 0, 0, 5.0) + xlsw::eof();
   Bytes globals = xlsw::bof(xlsw::kBiff8, xlsw::kGlobals) + xlsw::boundsheet("X") + xlsw::eof();
-  LoadedWorkbook wb = load_book({"M", "A", "G", "B"}, {macro, sheet_with(1), globals, sheet_with(2)});
+  LoadedWorkbook wb = load_book({"M", "A", "G", "B"},
+                                {macro, sheet_with(1), globals, sheet_with(2)});
   EXPECT_EQ(kinds_of(wb), (std::vector<int32_t>{SUBSTREAM_OTHER, SUBSTREAM_SHEET_BIFF8,
                                                 SUBSTREAM_GLOBALS_BIFF8, SUBSTREAM_SHEET_BIFF8}));
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"M", "A", "G", "B"}));
@@ -442,8 +446,7 @@ TEST_P(OddLengths, EverySheetFoundAndNamed) {
   Bytes ws1 = xlsw::worksheet(4, 4, {filler, xlsw::number(1, 1, 0, 1.0), filler});
   Bytes chart = xlsw::bof(xlsw::kBiff8, xlsw::kChart) + filler + xlsw::eof();
   Bytes ws3 = xlsw::worksheet(4, 4, {xlsw::number(2, 2, 0, 3.0), filler});
-  LoadedWorkbook wb = load_book({"A", "B", "C", "D"},
-                          {ws1, chart, ws3, sheet_with(4)}, {filler});
+  LoadedWorkbook wb = load_book({"A", "B", "C", "D"}, {ws1, chart, ws3, sheet_with(4)}, {filler});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B", "C", "D"}));
   EXPECT_EQ(kinds_of(wb), (std::vector<int32_t>{SUBSTREAM_SHEET_BIFF8, SUBSTREAM_OTHER,
                                                 SUBSTREAM_SHEET_BIFF8, SUBSTREAM_SHEET_BIFF8}));
@@ -462,14 +465,14 @@ class BofWordInData : public ::testing::TestWithParam<int> {};
 TEST_P(BofWordInData, AddsNoPhantomSheet) {
   Bytes pad = GetParam() ? xlsw::record(0x001D, Bytes(size_t(GetParam()), 0)) : Bytes{};
   // Row 2057 is 09 08; column 2057 as well in the second record.
-  Bytes ws1 = xlsw::worksheet(3000, 10,
-                              {pad, xlsw::number(2057, 1, 0, 1.0),
-                               xlsw::rk(2057, 2057, 0, xlsw::rk_int(2)),
-                               // A whole worksheet BOF, DIMENSIONS and EOF as the
-                               // data of an unknown record.
-                               xlsw::record(0x1234, xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) +
-                                                        xlsw::dimensions(1, 1) + xlsw::eof()),
-                               xlsw::label(5, 5, 0, "\x09\x08\x10\x00")});
+  Bytes ws1 = xlsw::worksheet(
+      3000, 10,
+      {pad, xlsw::number(2057, 1, 0, 1.0), xlsw::rk(2057, 2057, 0, xlsw::rk_int(2)),
+       // A whole worksheet BOF, DIMENSIONS and EOF as the
+       // data of an unknown record.
+       xlsw::record(0x1234, xlsw::bof(xlsw::kBiff8, xlsw::kWorksheet) + xlsw::dimensions(1, 1) +
+                                xlsw::eof()),
+       xlsw::label(5, 5, 0, "\x09\x08\x10\x00")});
   LoadedWorkbook wb = load_book({"A", "B"}, {ws1, sheet_with(2)});
   EXPECT_EQ(names_of(wb), (std::vector<std::optional<std::string>>{"A", "B"}));
   ASSERT_EQ(wb.sheets.size(), 2u);
@@ -546,8 +549,9 @@ TEST(ShortFiles, EndsInsideARecordOfTheLastWorksheet) {
 TEST(ShortFiles, EveryPrefixLoadsAPartOfTheWhole) {
   Bytes stream = xlsw::workbook_stream(
       {"A", "Chart", "B"}, {xlsw::xf(14), xlsw::sst({xlsw::s8("one"), xlsw::s8("two")})},
-      {xlsw::worksheet(3, 3, {xlsw::number(0, 0, 0, 1.0), xlsw::labelsst(0, 1, 0, 1),
-                              xlsw::mulrk(1, 0, {{0, xlsw::rk_int(5)}, {0, xlsw::rk_int(6)}})}),
+      {xlsw::worksheet(3, 3,
+                       {xlsw::number(0, 0, 0, 1.0), xlsw::labelsst(0, 1, 0, 1),
+                        xlsw::mulrk(1, 0, {{0, xlsw::rk_int(5)}, {0, xlsw::rk_int(6)}})}),
        chart_substream(),
        xlsw::worksheet(2, 2, {xlsw::formula_number(1, 1, 0, 2.5), xlsw::rk(0, 0, 0, 6)})});
   Bytes file = xlsw::with_filler(stream);
@@ -584,11 +588,10 @@ Bytes sample_stream(int cells_per_sheet) {
   }
   std::vector<xlsw::SstString> strings{xlsw::s8("alpha"), xlsw::s16(u"\u00e9t\u00e9"),
                                        xlsw::s8(std::string(300, 'x')), xlsw::s8("")};
-  return xlsw::workbook_stream(
-      {"First", "Chart", "Second"},
-      {xlsw::xf(0), xlsw::xf(14), xlsw::xf(2), xlsw::sst(strings, 100)},
-      {xlsw::worksheet(cells_per_sheet, 3, cells1), chart_substream(),
-       xlsw::worksheet(cells_per_sheet, 8, cells2)});
+  return xlsw::workbook_stream({"First", "Chart", "Second"},
+                               {xlsw::xf(0), xlsw::xf(14), xlsw::xf(2), xlsw::sst(strings, 100)},
+                               {xlsw::worksheet(cells_per_sheet, 3, cells1), chart_substream(),
+                                xlsw::worksheet(cells_per_sheet, 8, cells2)});
 }
 
 struct WrapperCase {
@@ -618,26 +621,25 @@ xlsw::CfbOptions opts_with(void (*set)(xlsw::CfbOptions&)) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, Wrappers,
-    ::testing::Values(
-        WrapperCase{"small_default", 3, {}},
-        WrapperCase{"large_default", 400, {}},
-        WrapperCase{"small_not_in_mini_stream", 3,
-                    opts_with([](xlsw::CfbOptions& o) { o.use_mini_stream = false; })},
-        WrapperCase{"large_4096_sectors", 400,
-                    opts_with([](xlsw::CfbOptions& o) { o.sector_shift = 12; })},
-        WrapperCase{"small_4096_sectors", 3,
-                    opts_with([](xlsw::CfbOptions& o) { o.sector_shift = 12; })},
-        WrapperCase{"large_fragmented", 400,
-                    opts_with([](xlsw::CfbOptions& o) { o.fragmented = true; })},
-        WrapperCase{"large_stream_not_first", 400,
-                    opts_with([](xlsw::CfbOptions& o) { o.stream_first = false; })},
-        WrapperCase{"large_book_name", 400,
-                    opts_with([](xlsw::CfbOptions& o) { o.stream_name = "Book"; })},
-        WrapperCase{"with_other_streams", 400, opts_with([](xlsw::CfbOptions& o) {
-                      o.other_streams = {{"\x05SummaryInformation", Bytes(600, 0x09)},
-                                         {"Ctls", Bytes(5000, 0x08)}};
-                      o.stream_first = false;
-                    })}),
+    ::testing::Values(WrapperCase{"small_default", 3, {}}, WrapperCase{"large_default", 400, {}},
+                      WrapperCase{"small_not_in_mini_stream", 3, opts_with([](xlsw::CfbOptions& o) {
+                                    o.use_mini_stream = false;
+                                  })},
+                      WrapperCase{"large_4096_sectors", 400,
+                                  opts_with([](xlsw::CfbOptions& o) { o.sector_shift = 12; })},
+                      WrapperCase{"small_4096_sectors", 3,
+                                  opts_with([](xlsw::CfbOptions& o) { o.sector_shift = 12; })},
+                      WrapperCase{"large_fragmented", 400,
+                                  opts_with([](xlsw::CfbOptions& o) { o.fragmented = true; })},
+                      WrapperCase{"large_stream_not_first", 400,
+                                  opts_with([](xlsw::CfbOptions& o) { o.stream_first = false; })},
+                      WrapperCase{"large_book_name", 400,
+                                  opts_with([](xlsw::CfbOptions& o) { o.stream_name = "Book"; })},
+                      WrapperCase{"with_other_streams", 400, opts_with([](xlsw::CfbOptions& o) {
+                                    o.other_streams = {{"\x05SummaryInformation", Bytes(600, 0x09)},
+                                                       {"Ctls", Bytes(5000, 0x08)}};
+                                    o.stream_first = false;
+                                  })}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(OpenWorkbook, MissingFileAndDirectoryGiveNone) {

@@ -110,7 +110,7 @@ struct LayoutCase {
   const char* name;
   size_t size;
   xlsw::CfbOptions opts;
-  size_t extents;        // how many pieces the stream lies in (0: do not check)
+  size_t extents;         // how many pieces the stream lies in (0: do not check)
   uint64_t first_offset;  // where the first piece starts (0: do not check)
 };
 
@@ -161,7 +161,9 @@ INSTANTIATE_TEST_SUITE_P(
         LayoutCase{"mini_fragmented", 2000, with([](auto& o) {
                      o.fragmented = true;
                      o.other_streams = {{"\x05SummaryInformation", pattern(300, 3)},
-                                        {"\x05" "DocumentSummaryInformation", pattern(100, 4)}};
+                                        {"\x05"
+                                         "DocumentSummaryInformation",
+                                         pattern(100, 4)}};
                    }),
                    0, 0},
         LayoutCase{"small_outside_mini_stream", 1000,
@@ -265,8 +267,7 @@ TEST(CompoundFile, RecordStreamSurvivesEveryLayout) {
                                         o.other_streams = {{"Ole", pattern(7000, 1)}};
                                       }));
         Bytes seq = sequence(f);
-        EXPECT_TRUE(Bytes(seq.begin() + 512, seq.end()) == stream)
-            << shift << first << frag;
+        EXPECT_TRUE(Bytes(seq.begin() + 512, seq.end()) == stream) << shift << first << frag;
       }
 }
 
@@ -319,8 +320,9 @@ TEST_P(CompoundBroken, GivesTheRawFile) { expect_raw(GetParam().make(), GetParam
 Bytes big(const xlsw::CfbOptions& o = {}) { return xlsw::compound_file(pattern(10000, 7), o); }
 Bytes small() { return xlsw::compound_file(pattern(1000, 7)); }
 
-BrokenCase broken(const char* name, std::function<void(Bytes&)> change,
-                  std::function<Bytes()> base = [] { return big(); }) {
+BrokenCase broken(
+    const char* name, std::function<void(Bytes&)> change,
+    std::function<Bytes()> base = [] { return big(); }) {
   return {name, [=] {
             Bytes f = base();
             change(f);
@@ -335,14 +337,10 @@ INSTANTIATE_TEST_SUITE_P(
         broken("fat_chain_loops_to_itself", [](Bytes& f) { set32(f, fat_entry(f, 0), 0); }),
         broken("fat_link_out_of_range", [](Bytes& f) { set32(f, fat_entry(f, 1), 0x00FFFFFF); }),
         broken("fat_link_just_past_the_file",
-               [](Bytes& f) {
-                 set32(f, fat_entry(f, 1), uint32_t(f.size() / 512 - 1));
-               }),
-        broken("chain_shorter_than_size",
-               [](Bytes& f) { set32(f, fat_entry(f, 5), kEndOfChain); }),
+               [](Bytes& f) { set32(f, fat_entry(f, 1), uint32_t(f.size() / 512 - 1)); }),
+        broken("chain_shorter_than_size", [](Bytes& f) { set32(f, fat_entry(f, 5), kEndOfChain); }),
         broken("chain_into_free_sector", [](Bytes& f) { set32(f, fat_entry(f, 5), kFree); }),
-        broken("start_out_of_range",
-               [](Bytes& f) { set32(f, dir_entry(f, 1) + 116, 0x7FFFFFFF); }),
+        broken("start_out_of_range", [](Bytes& f) { set32(f, dir_entry(f, 1) + 116, 0x7FFFFFFF); }),
         broken("start_is_end_of_chain",
                [](Bytes& f) { set32(f, dir_entry(f, 1) + 116, kEndOfChain); }),
         broken("size_larger_than_file",
@@ -387,48 +385,60 @@ INSTANTIATE_TEST_SUITE_P(
               set32(f, fat_entry(f, second), s);
             },
             [] { return big(with([](auto& o) { o.fragmented = true; })); }),
-        broken("mini_chain_loops", [](Bytes& f) { set32(f, minifat_entry(f, 2), 1); },
-               small),
-        broken("mini_link_out_of_range",
-               [](Bytes& f) { set32(f, minifat_entry(f, 3), 0x00FFFFFF); }, small),
-        broken("mini_chain_shorter_than_size",
-               [](Bytes& f) { set32(f, minifat_entry(f, 3), kEndOfChain); }, small),
-        broken("mini_start_beyond_the_mini_stream",
-               [](Bytes& f) { set32(f, dir_entry(f, 1) + 116, 1000); }, small),
-        broken("mini_stream_shorter_than_its_sectors",
-               [](Bytes& f) { set32(f, dir_entry(f, 0) + 120, 64); }, small),
-        broken("mini_stream_larger_than_file",
-               [](Bytes& f) { set32(f, dir_entry(f, 0) + 120, 0xFFFFFF00); }, small),
-        broken("mini_stream_chain_out_of_range",
-               [](Bytes& f) { set32(f, dir_entry(f, 0) + 116, 0x00FFFFFF); }, small),
-        broken("mini_stream_chain_too_short",
-               [](Bytes& f) {
-                 set32(f, fat_entry(f, get32(f, dir_entry(f, 0) + 116)), kEndOfChain);
-               },
-               small),
-        broken("minifat_claims_2_32_minus_1_sectors",
-               [](Bytes& f) { set32(f, 64, 0xFFFFFFFF); }, small),
-        broken("minifat_start_out_of_range", [](Bytes& f) { set32(f, 60, 0x00FFFFFF); }, small),
-        broken("minifat_missing", [](Bytes& f) { set32(f, 64, 0); }, small),
-        broken("mini_shift_too_large", [](Bytes& f) { f[32] = 10; }, small),
-        broken("mini_shift_zero", [](Bytes& f) { f[32] = 0; }, small),
-        broken("no_root_entry", [](Bytes& f) { f[dir_entry(f, 0) + 66] = 0; }, small),
-        broken("difat_chain_loops",
-               [](Bytes& f) {
-                 // Claim a second DIFAT sector and make the first one point
-                 // back at itself.
-                 uint32_t difat = get32(f, 68);
-                 set32(f, 44, 109 + 127 + 5);
-                 set32(f, sector_offset(f, difat) + 508, difat);
-               },
-               difat_file),
-        broken("difat_start_out_of_range", [](Bytes& f) { set32(f, 68, 0x00FFFFFF); },
-               difat_file),
-        broken("difat_lists_sector_out_of_range",
-               [](Bytes& f) { set32(f, sector_offset(f, get32(f, 68)), 0x00FFFFFF); },
-               difat_file),
-        broken("difat_ends_too_early",
-               [](Bytes& f) { set32(f, 44, 109 + 127 + 5); }, difat_file)),
+        broken(
+            "mini_chain_loops", [](Bytes& f) { set32(f, minifat_entry(f, 2), 1); }, small),
+        broken(
+            "mini_link_out_of_range", [](Bytes& f) { set32(f, minifat_entry(f, 3), 0x00FFFFFF); },
+            small),
+        broken(
+            "mini_chain_shorter_than_size",
+            [](Bytes& f) { set32(f, minifat_entry(f, 3), kEndOfChain); }, small),
+        broken(
+            "mini_start_beyond_the_mini_stream",
+            [](Bytes& f) { set32(f, dir_entry(f, 1) + 116, 1000); }, small),
+        broken(
+            "mini_stream_shorter_than_its_sectors",
+            [](Bytes& f) { set32(f, dir_entry(f, 0) + 120, 64); }, small),
+        broken(
+            "mini_stream_larger_than_file",
+            [](Bytes& f) { set32(f, dir_entry(f, 0) + 120, 0xFFFFFF00); }, small),
+        broken(
+            "mini_stream_chain_out_of_range",
+            [](Bytes& f) { set32(f, dir_entry(f, 0) + 116, 0x00FFFFFF); }, small),
+        broken(
+            "mini_stream_chain_too_short",
+            [](Bytes& f) { set32(f, fat_entry(f, get32(f, dir_entry(f, 0) + 116)), kEndOfChain); },
+            small),
+        broken(
+            "minifat_claims_2_32_minus_1_sectors", [](Bytes& f) { set32(f, 64, 0xFFFFFFFF); },
+            small),
+        broken(
+            "minifat_start_out_of_range", [](Bytes& f) { set32(f, 60, 0x00FFFFFF); }, small),
+        broken(
+            "minifat_missing", [](Bytes& f) { set32(f, 64, 0); }, small),
+        broken(
+            "mini_shift_too_large", [](Bytes& f) { f[32] = 10; }, small),
+        broken(
+            "mini_shift_zero", [](Bytes& f) { f[32] = 0; }, small),
+        broken(
+            "no_root_entry", [](Bytes& f) { f[dir_entry(f, 0) + 66] = 0; }, small),
+        broken(
+            "difat_chain_loops",
+            [](Bytes& f) {
+              // Claim a second DIFAT sector and make the first one point
+              // back at itself.
+              uint32_t difat = get32(f, 68);
+              set32(f, 44, 109 + 127 + 5);
+              set32(f, sector_offset(f, difat) + 508, difat);
+            },
+            difat_file),
+        broken(
+            "difat_start_out_of_range", [](Bytes& f) { set32(f, 68, 0x00FFFFFF); }, difat_file),
+        broken(
+            "difat_lists_sector_out_of_range",
+            [](Bytes& f) { set32(f, sector_offset(f, get32(f, 68)), 0x00FFFFFF); }, difat_file),
+        broken(
+            "difat_ends_too_early", [](Bytes& f) { set32(f, 44, 109 + 127 + 5); }, difat_file)),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CompoundFile, BadSectorShiftsGiveTheRawFile) {
@@ -502,8 +512,7 @@ TEST(CompoundFile, EveryTruncationIsWellDefined) {
 
 TEST(CompoundFile, EveryDamagedStructureByteIsWellDefined) {
   std::vector<Bytes> bases = {
-      small(), big(with([](auto& o) { o.stream_first = false; })),
-      big(with([](auto& o) {
+      small(), big(with([](auto& o) { o.stream_first = false; })), big(with([](auto& o) {
         o.fragmented = true;
         o.other_streams = {{"Book", pattern(300, 1)}};
       })),
@@ -547,15 +556,14 @@ TEST(FindStream, FindsEachRootChildByNameIgnoringCase) {
   const Bytes wb = pattern(5000, 1), summary = pattern(4096, 2), ctls = pattern(9000, 3),
               obj = pattern(100, 4);
   for (bool frag : {false, true}) {
-    Bytes f = xlsw::compound_file(wb, with([&](auto& o) {
-                                    o.fragmented = frag;
-                                    o.other_streams = {{"\x05SummaryInformation", summary},
-                                                       {"Ctls", ctls},
-                                                       {"CompObj", obj}};
-                                  }));
+    Bytes f = xlsw::compound_file(
+        wb, with([&](auto& o) {
+          o.fragmented = frag;
+          o.other_streams = {{"\x05SummaryInformation", summary}, {"Ctls", ctls}, {"CompObj", obj}};
+        }));
     const std::vector<std::pair<std::string, const Bytes*>> wanted = {
-        {"Workbook", &wb}, {"wORKBOOK", &wb},           {"\x05SummaryInformation", &summary},
-        {"CTLS", &ctls},   {"ctls", &ctls},             {"compobj", &obj}};
+        {"Workbook", &wb}, {"wORKBOOK", &wb}, {"\x05SummaryInformation", &summary},
+        {"CTLS", &ctls},   {"ctls", &ctls},   {"compobj", &obj}};
     for (const auto& [name, bytes] : wanted) {
       auto extents = find_stream(f, name);
       ASSERT_TRUE(extents.has_value()) << name << frag;
@@ -631,10 +639,10 @@ TEST(LayOutStream, PiecesOutOfOrderAreCopied) {
 TEST(LayOutStream, ImpossibleRequestsGiveTheFileAsItIs) {
   const Bytes f = pattern(4000, 1);
   const std::vector<std::pair<std::vector<Extent>, size_t>> cases = {
-      {{{1000, 100}}, 4001},           // prefix longer than the file
+      {{{1000, 100}}, 4001},             // prefix longer than the file
       {{{1000, 100}, {3950, 51}}, 512},  // piece past the end
       {{{4001, 0}}, 0},
-      {{{1000, UINT64_MAX}}, 0},         // length that wraps
+      {{{1000, UINT64_MAX}}, 0},  // length that wraps
       {{{UINT64_MAX, 2}}, 0}};
   for (const auto& [extents, prefix] : cases) {
     Bytes copy = f;
@@ -709,9 +717,10 @@ TEST(FindStream, LooksOnlyAmongTheRootsChildren) {
 // stream's bytes.
 TEST(FindStream, EveryTreeLinkIsWellDefined) {
   const Bytes base = many_streams();
-  const std::vector<std::pair<std::string, Bytes>> streams = {
-      {"Workbook", pattern(5000, 1)}, {"A", pattern(100, 2)}, {"C", pattern(5000, 4)},
-      {"E", pattern(6000, 6)}};
+  const std::vector<std::pair<std::string, Bytes>> streams = {{"Workbook", pattern(5000, 1)},
+                                                              {"A", pattern(100, 2)},
+                                                              {"C", pattern(5000, 4)},
+                                                              {"E", pattern(6000, 6)}};
   for (size_t e = 0; e < 7; ++e)
     for (size_t field : {kLeft, kRight, kChild})
       for (uint32_t v : {0u, 1u, 2u, 3u, 6u, uint32_t(e), 7u, 8u, 1000u, kEndOfChain, kFree}) {
@@ -746,16 +755,20 @@ TEST(FindStream, MiniFatChainThatEndsIsFollowedWhateverTheCount) {
     set32(f, 64, count);
     EXPECT_TRUE(sequence(f) == header_and(f, pattern(1000, 7))) << count;
   }
-  expect_raw([&] {
-    Bytes f = base;
-    set32(f, 64, sectors + 1);  // more sectors than the file has
-    return f;
-  }(), "count beyond the file");
-  expect_raw([&] {
-    Bytes f = base;
-    set32(f, fat_entry(f, get32(f, 60)), kFree);  // runs on without an end mark
-    return f;
-  }(), "mini-FAT chain not ended");
+  expect_raw(
+      [&] {
+        Bytes f = base;
+        set32(f, 64, sectors + 1);  // more sectors than the file has
+        return f;
+      }(),
+      "count beyond the file");
+  expect_raw(
+      [&] {
+        Bytes f = base;
+        set32(f, fat_entry(f, get32(f, 60)), kFree);  // runs on without an end mark
+        return f;
+      }(),
+      "mini-FAT chain not ended");
 }
 
 // The mini FAT moved to a sector of its own at the end of the file.

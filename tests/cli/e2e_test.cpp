@@ -38,8 +38,12 @@ std::string usage(const std::string& program) {
          "<sheetdump> written by the sheetdump developers\n"
          "With thanks to everyone who documented the BIFF file format.\n"
          "\n"
-         "Usage: " + program + ": [OTIONS] <FILE1> <FILE2> ...\n"
-         "Example: " + program + " --sql MyExcelFile.xls\n"
+         "Usage: " +
+         program +
+         ": [OTIONS] <FILE1> <FILE2> ...\n"
+         "Example: " +
+         program +
+         " --sql MyExcelFile.xls\n"
          "\n"
          "Options:\n"
          "  -t, --tab         Convert to TAB delimted text\n"
@@ -105,9 +109,9 @@ class EndToEnd : public ::testing::Test {
       size_t i = 0;
       while (i < r.out.size() && i < out.size() && r.out[i] == out[i]) ++i;
       ADD_FAILURE() << "stdout differs at byte " << i << " (got " << r.out.size()
-                    << " bytes, expected " << out.size() << ")\n  got:      "
-                    << testing::PrintToString(r.out.substr(i, 60)) << "\n  expected: "
-                    << testing::PrintToString(out.substr(i, 60));
+                    << " bytes, expected " << out.size()
+                    << ")\n  got:      " << testing::PrintToString(r.out.substr(i, 60))
+                    << "\n  expected: " << testing::PrintToString(out.substr(i, 60));
     }
   }
 
@@ -133,8 +137,8 @@ TEST_F(EndToEnd, UsageForHelpOptions) {
   const std::vector<std::vector<std::string>> cases = {
       {"-h"},
       {"--help"},
-      {"-h", kBasic},                  // help before a file name
-      {"--help", "missing.xls"},       // nothing is opened
+      {"-h", kBasic},                    // help before a file name
+      {"--help", "missing.xls"},         // nothing is opened
       {"-s", "-p", "-i", "-h", kBasic},  // help after other options
       {"--tab", "--csv", "--help"},
   };
@@ -148,10 +152,10 @@ TEST_F(EndToEnd, UsageForHelpOptions) {
 
 struct RunCase {
   const char* name;
-  bool in_full_dir;                    // run in the directory with "-", "-tab", "adir"
+  bool in_full_dir;  // run in the directory with "-", "-tab", "adir"
   std::vector<std::string> args;
   std::vector<std::pair<const char*, const char*>> out;  // expected outputs, concatenated
-  const char* failed_name;             // the file whose open fails, or null
+  const char* failed_name;                               // the file whose open fails, or null
 };
 
 std::ostream& operator<<(std::ostream& os, const RunCase& c) { return os << c.name; }
@@ -184,8 +188,11 @@ const RunCase kRuns[] = {
     // A later option overrides an earlier one.
     {"s_c_t_gives_tab", false, {"-s", "-c", "-t", kBasic}, {{"basic", "tab"}}, nullptr},
     {"p_o_s_gives_oracle_sql", false, {"-p", "-o", "-s", kTexts}, {{"texts", "sql"}}, nullptr},
-    {"o_p_gives_postgres_sql", false, {"--oracle", "--postgres", "--isodate", "--sql", kTexts},
-     {{"texts", "sqlpg"}}, nullptr},
+    {"o_p_gives_postgres_sql",
+     false,
+     {"--oracle", "--postgres", "--isodate", "--sql", kTexts},
+     {{"texts", "sqlpg"}},
+     nullptr},
 
     // The date pattern and quote style reach only the SQL writer.
     {"isodate_csv_unchanged", false, {"--isodate", kFormats}, {{"formats", "csv"}}, nullptr},
@@ -194,7 +201,10 @@ const RunCase kRuns[] = {
 
     // Near misses of options are file names.
     {"dash_tab_is_file_name", false, {"-tab", kBasic}, {}, "-tab"},
-    {"dash_tab_file_is_converted", true, {"-tab", kBasic}, {{"basic", "csv"}, {"basic", "csv"}},
+    {"dash_tab_file_is_converted",
+     true,
+     {"-tab", kBasic},
+     {{"basic", "csv"}, {"basic", "csv"}},
      nullptr},
     {"upper_help_is_file_name", false, {"--HELP"}, {}, "--HELP"},
     {"upper_h_is_file_name", false, {"-H", kBasic}, {}, "-H"},
@@ -208,19 +218,31 @@ const RunCase kRuns[] = {
     // Everything after the first file name is a file name.
     {"workbook_then_sql", false, {kBasic, "--sql"}, {{"basic", "csv"}}, "--sql"},
     {"workbook_then_h", false, {kBasic, "-h"}, {{"basic", "csv"}}, "-h"},
-    {"minus_after_workbook_is_opened", true, {"-t", kBasic, "-"}, {{"basic", "tab"}, {"basic", "tab"}},
+    {"minus_after_workbook_is_opened",
+     true,
+     {"-t", kBasic, "-"},
+     {{"basic", "tab"}, {"basic", "tab"}},
      nullptr},
 
     // Several files, strictly in order; the run stops at the first that
     // cannot be opened, keeping what was written before it.
     {"two_workbooks", false, {kBasic, kTexts}, {{"basic", "csv"}, {"texts", "csv"}}, nullptr},
-    {"two_workbooks_sqlpg", false, {"--sql", "--postgres", "--isodate", kFormats, kBasic},
-     {{"formats", "sqlpg"}, {"basic", "sqlpg"}}, nullptr},
-    {"same_workbook_twice", false, {"--tab", kTexts, kTexts}, {{"texts", "tab"}, {"texts", "tab"}},
+    {"two_workbooks_sqlpg",
+     false,
+     {"--sql", "--postgres", "--isodate", kFormats, kBasic},
+     {{"formats", "sqlpg"}, {"basic", "sqlpg"}},
+     nullptr},
+    {"same_workbook_twice",
+     false,
+     {"--tab", kTexts, kTexts},
+     {{"texts", "tab"}, {"texts", "tab"}},
      nullptr},
     {"second_missing", false, {kBasic, "missing.xls", kTexts}, {{"basic", "csv"}}, "missing.xls"},
     {"first_missing", false, {"missing.xls", kBasic}, {}, "missing.xls"},
-    {"name_reported_as_given", false, {"-s", kBasic, "./no/such/../file.xls"}, {{"basic", "sql"}},
+    {"name_reported_as_given",
+     false,
+     {"-s", kBasic, "./no/such/../file.xls"},
+     {{"basic", "sql"}},
      "./no/such/../file.xls"},
 
     // A directory cannot be parsed.

@@ -109,7 +109,8 @@ std::set<std::string> usage_options() {
 }
 
 TEST(ManPage, FormatsWithoutWarnings) {
-  if (!doccheck::have_program("man")) GTEST_SKIP() << "man is not installed (Debian package man-db)";
+  if (!doccheck::have_program("man"))
+    GTEST_SKIP() << "man is not installed (Debian package man-db)";
   TempDir dir;
   auto result = run_shell("man --warnings -l " + shell_quote(man_page().string()) + " >/dev/null\n",
                           dir.path);
@@ -137,7 +138,8 @@ TEST(ManPage, EveryDocumentedOptionIsAnOptionToTheParser) {
   for (const std::string& option : documented_options()) {
     SCOPED_TRACE(option);
     // --sheet and --directory take the next argument as their value.
-    bool valued = option == "-n" || option == "--sheet" || option == "-d" || option == "--directory";
+    bool valued = option == "-n" || option == "--sheet" || option == "-d" ||
+                  option == "--directory";
     const char* argv[] = {"sheetdump", option.c_str(), valued ? "value" : "book.xls", "book.xls"};
     auto cl = sheetdump::parse_command_line(valued ? 4 : 3, argv);
     if (option == "-h" || option == "--help") {
@@ -218,9 +220,7 @@ std::vector<std::string> complete(const std::vector<std::string>& words, const f
   script += ")\nCOMP_CWORD=" + std::to_string(words.size() - 1) +
             "\n_sheetdump\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n";
   TempDir io;
-  {
-    std::ofstream(io.path / "complete.bash") << script;
-  }
+  { std::ofstream(io.path / "complete.bash") << script; }
   auto result = run_shell("bash " + shell_quote((io.path / "complete.bash").string()) + "\n", cwd);
   EXPECT_EQ(result.err, "");
   std::vector<std::string> candidates;

@@ -112,14 +112,34 @@ const ParseCase kCases[] = {
     {"empty_after_options", {"-s", "", "b"}, SQL, ORA, false, false, {"", "b"}},
 
     // Everything after the first file name is a file name, options too.
-    {"options_after_file", {"a.xls", "--sql", "-t"}, CSV, ORA, false, false,
+    {"options_after_file",
+     {"a.xls", "--sql", "-t"},
+     CSV,
+     ORA,
+     false,
+     false,
      {"a.xls", "--sql", "-t"}},
     {"h_after_file", {"a.xls", "-h"}, CSV, ORA, false, false, {"a.xls", "-h"}},
-    {"help_after_file", {"-t", "a.xls", "--help", "-p"}, TAB, ORA, false, false,
+    {"help_after_file",
+     {"-t", "a.xls", "--help", "-p"},
+     TAB,
+     ORA,
+     false,
+     false,
      {"a.xls", "--help", "-p"}},
-    {"many_files_in_order", {"-s", "c", "a", "b", "a"}, SQL, ORA, false, false,
+    {"many_files_in_order",
+     {"-s", "c", "a", "b", "a"},
+     SQL,
+     ORA,
+     false,
+     false,
      {"c", "a", "b", "a"}},
-    {"near_miss_ends_options", {"-s", "-tc", "-t", "x"}, SQL, ORA, false, false,
+    {"near_miss_ends_options",
+     {"-s", "-tc", "-t", "x"},
+     SQL,
+     ORA,
+     false,
+     false,
      {"-tc", "-t", "x"}},
 };
 
@@ -166,8 +186,8 @@ TEST(ParseSheetOptions, FlagsEachForm) {
 }
 
 TEST(ParseSheetOptions, ValuesAreTheNextArgumentAsItStands) {
-  CommandLine cl = parse({"-n", "A", "--sheet", "-t", "-n", "", "-d", "out", "--directory",
-                          "--list", "-s", "f.xls"});
+  CommandLine cl = parse(
+      {"-n", "A", "--sheet", "-t", "-n", "", "-d", "out", "--directory", "--list", "-s", "f.xls"});
   EXPECT_EQ(cl.sheets, (std::vector<std::string>{"A", "-t", ""}));
   EXPECT_EQ(cl.directory, "--list");  // the later one wins, whatever it looks like
   EXPECT_FALSE(cl.list);
@@ -178,7 +198,9 @@ TEST(ParseSheetOptions, ValuesAreTheNextArgumentAsItStands) {
 
 TEST(ParseSheetOptions, MissingValueNamesTheLongForm) {
   const std::pair<std::vector<const char*>, const char*> cases[] = {
-      {{"-n"}, "--sheet"},        {{"-s", "--sheet"}, "--sheet"}, {{"-d"}, "--directory"},
+      {{"-n"}, "--sheet"},
+      {{"-s", "--sheet"}, "--sheet"},
+      {{"-d"}, "--directory"},
       {{"-l", "--directory"}, "--directory"},
   };
   for (const auto& [args, form] : cases) {

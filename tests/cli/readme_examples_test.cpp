@@ -279,6 +279,7 @@ std::string section_name(const ::testing::TestParamInfo<Section>& info) {
   return name + "_" + std::to_string(info.index);
 }
 
-INSTANTIATE_TEST_SUITE_P(Readme, ReadmeSection, ::testing::ValuesIn(read_readme().sections), section_name);
+INSTANTIATE_TEST_SUITE_P(Readme, ReadmeSection, ::testing::ValuesIn(read_readme().sections),
+                         section_name);
 
 }  // namespace

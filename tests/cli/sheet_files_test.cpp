@@ -37,7 +37,11 @@ TEST(SafeSheetPart, HostileNames) {
       {"backslash", "a\\b", "a_b"},
       {"invalid_utf8", "a\xff\xc3(b", "a__(b"},
       {"truncated_sequence", "x\xe2\x82", "x__"},
-      {"utf8_kept", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac", "Gr\xc3\xbc\xc3\x9f" "e \xe2\x82\xac"},
+      {"utf8_kept",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e \xe2\x82\xac",
+       "Gr\xc3\xbc\xc3\x9f"
+       "e \xe2\x82\xac"},
       {"inner_dots_kept", "a.b..c", "a.b..c"},
   };
   for (const SafeCase& c : cases) {

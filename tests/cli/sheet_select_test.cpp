@@ -27,12 +27,12 @@ TEST(SheetSelection, NamesPositionsAndMisses) {
   const std::vector<std::string> names = {"A", "2", "C", ""};
   EXPECT_EQ(chosen({}, names, 4), (V{1, 2, 3, 4}));
   EXPECT_EQ(chosen({"C"}, names, 4), (V{3}));
-  EXPECT_EQ(chosen({"c"}, names, 4), V{});        // exact match only
-  EXPECT_EQ(chosen({"2"}, names, 4), (V{2}));     // a name made of digits is a name
-  EXPECT_EQ(chosen({"3"}, names, 4), (V{3}));     // no sheet named 3: position 3
-  EXPECT_EQ(chosen({"5"}, names, 6), (V{5}));     // a sheet beyond the names
+  EXPECT_EQ(chosen({"c"}, names, 4), V{});     // exact match only
+  EXPECT_EQ(chosen({"2"}, names, 4), (V{2}));  // a name made of digits is a name
+  EXPECT_EQ(chosen({"3"}, names, 4), (V{3}));  // no sheet named 3: position 3
+  EXPECT_EQ(chosen({"5"}, names, 6), (V{5}));  // a sheet beyond the names
   EXPECT_EQ(chosen({"C", "1", "C"}, names, 4), (V{1, 3}));
-  EXPECT_EQ(chosen({""}, names, 4), (V{4}));      // the empty name is a name
+  EXPECT_EQ(chosen({""}, names, 4), (V{4}));  // the empty name is a name
   std::vector<std::string> unused;
   chosen({"A", "Z", "9", "0", "01x"}, names, 4, &unused);
   EXPECT_EQ(unused, (std::vector<std::string>{"Z", "9", "0", "01x"}));

@@ -40,10 +40,10 @@ std::string as_string(const xlsw::Bytes& b) { return std::string(b.begin(), b.en
 std::string numbered_workbook(const std::vector<std::string>& names, size_t first = 1) {
   std::vector<xlsw::Bytes> sheets;
   for (size_t i = first; i < first + names.size(); ++i)
-    sheets.push_back(xlsw::worksheet(3, 1,
-                                     {xlsw::number(0, 0, 0, double(i)),
-                                      xlsw::number(1, 0, 0, double(10 * i)),
-                                      xlsw::label(2, 0, 0, "t" + std::to_string(i))}));
+    sheets.push_back(
+        xlsw::worksheet(3, 1,
+                        {xlsw::number(0, 0, 0, double(i)), xlsw::number(1, 0, 0, double(10 * i)),
+                         xlsw::label(2, 0, 0, "t" + std::to_string(i))}));
   return as_string(xlsw::with_filler(xlsw::workbook_stream(names, {}, sheets)));
 }
 
@@ -100,8 +100,10 @@ TEST_F(SheetsRun, VersionPrintsTheProjectVersion) {
 
 TEST_F(SheetsRun, MissingValueGivesMessageAndUsage) {
   ProgramResult help = run({"-h"});
-  for (auto [arg, form] : {std::pair{"-n", "--sheet"}, {"--sheet", "--sheet"},
-                           {"-d", "--directory"}, {"--directory", "--directory"}}) {
+  for (auto [arg, form] : {std::pair{"-n", "--sheet"},
+                           {"--sheet", "--sheet"},
+                           {"-d", "--directory"},
+                           {"--directory", "--directory"}}) {
     ProgramResult r = run({"-t", arg});
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, std::string("sheetdump: option ") + form + " needs a value\n" + help.err);
@@ -113,8 +115,7 @@ TEST_F(SheetsRun, MissingValueGivesMessageAndUsage) {
 TEST_F(SheetsRun, ListNamesEverySubstreamWithKindAndSize) {
   xlsw::Bytes stream = xlsw::workbook_stream(
       {"Data", "Tab\there", "Chart", "Macro"}, {},
-      {xlsw::worksheet(2, 3, {xlsw::number(1, 2, 0, 5)}),
-       xlsw::worksheet(0, 0, {}),
+      {xlsw::worksheet(2, 3, {xlsw::number(1, 2, 0, 5)}), xlsw::worksheet(0, 0, {}),
        xlsw::concat({xlsw::bof(xlsw::kBiff8, xlsw::kChart), xlsw::eof()}),
        xlsw::concat({xlsw::bof(xlsw::kBiff8, 0x0040), xlsw::eof()}),
        xlsw::concat({xlsw::bof(xlsw::kBiff8, 0x0006), xlsw::eof()})});
@@ -179,8 +180,8 @@ TEST_F(SheetsRun, DirectoryWritesEachSheetInEveryMode) {
       EXPECT_EQ(r.out, "");
       EXPECT_EQ(r.err, "");
       std::string e = exts[m];
-      ASSERT_EQ(listing(sub), (std::vector<std::string>{"book-3." + e, "book-One." + e,
-                                                        "book-Two." + e}));
+      ASSERT_EQ(listing(sub),
+                (std::vector<std::string>{"book-3." + e, "book-One." + e, "book-Two." + e}));
       const char* names[] = {"One", "Two", "3"};
       for (const char* n : names)
         EXPECT_EQ(slurp(dir_ + "/" + sub + "/book-" + n + "." + e),
@@ -199,8 +200,9 @@ TEST_F(SheetsRun, DirectoryHostileSheetNamesStayInside) {
   // they arrive as two Latin-1 letters and a name cut short. 255 e-acute
   // are 510 bytes of UTF-8.
   std::string long_name(255, '\xe9');
-  std::vector<std::string> names = {"../x", "/etc/passwd", ".", "..", "", long_name,
-                                    std::string("n\0ul", 4), "bad\xff\xfe", "Same", "Same"};
+  std::vector<std::string> names = {
+      "../x",    "/etc/passwd",           ".",           "..",   "",
+      long_name, std::string("n\0ul", 4), "bad\xff\xfe", "Same", "Same"};
   spit(dir_ + "/evil.xls", numbered_workbook(names));
   fs::create_directory(dir_ + "/d");
   ProgramResult r = run({"-d", "d", "evil.xls"});
@@ -208,10 +210,16 @@ TEST_F(SheetsRun, DirectoryHostileSheetNamesStayInside) {
   EXPECT_EQ(r.err, "");
   std::string cut;
   for (int i = 0; i < 123; ++i) cut += "\xc3\xa9";  // 5 + 246 + 4 = 255 bytes
-  std::vector<std::string> expected = {"evil-" + cut + ".csv", "evil-5.csv", "evil-Same-2.csv",
-                                       "evil-Same.csv", "evil-_.csv", "evil-_..csv",
-                                       "evil-_._x.csv", "evil-_etc_passwd.csv",
-                                       "evil-bad\xc3\xbf\xc3\xbe.csv", "evil-n.csv"};
+  std::vector<std::string> expected = {"evil-" + cut + ".csv",
+                                       "evil-5.csv",
+                                       "evil-Same-2.csv",
+                                       "evil-Same.csv",
+                                       "evil-_.csv",
+                                       "evil-_..csv",
+                                       "evil-_._x.csv",
+                                       "evil-_etc_passwd.csv",
+                                       "evil-bad\xc3\xbf\xc3\xbe.csv",
+                                       "evil-n.csv"};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(listing("d"), expected);
   // Nothing was written beside the directory (the run's own files only).
@@ -227,10 +235,9 @@ TEST_F(SheetsRun, DirectoryReplacesOldFilesButNotThisRunsOwn) {
   spit(dir_ + "/d/book-One.csv", "stale\n");
   ProgramResult r = run({"-d", "d/", "book.xls", "a/book.xls", "book.xls"});
   EXPECT_EQ(r.err, "");
-  EXPECT_EQ(listing("d"), (std::vector<std::string>{"book-3-2.csv", "book-3.csv",
-                                                    "book-One-2.csv", "book-One-3.csv",
-                                                    "book-One.csv", "book-Two-2.csv",
-                                                    "book-Two.csv"}));
+  EXPECT_EQ(listing("d"), (std::vector<std::string>{"book-3-2.csv", "book-3.csv", "book-One-2.csv",
+                                                    "book-One-3.csv", "book-One.csv",
+                                                    "book-Two-2.csv", "book-Two.csv"}));
   std::string one = run({"-n", "One", "book.xls"}).out;
   EXPECT_EQ(slurp(dir_ + "/d/book-One.csv"), one);
   EXPECT_EQ(slurp(dir_ + "/d/book-One-2.csv"), one);
@@ -270,8 +277,9 @@ TEST_F(SheetsRun, KeepGoingPastFilesThatCannotBeOpened) {
     std::string book = run(cat(mode, {"book.xls"})).out;
     ProgramResult r = run(cat(mode, {"-k", "missing", "book.xls", ".", "book.xls"}));
     EXPECT_EQ(r.out, book + book);
-    EXPECT_EQ(r.err, "Could not open file for parsing: missing\n"
-                     "Could not open file for parsing: .\n");
+    EXPECT_EQ(r.err,
+              "Could not open file for parsing: missing\n"
+              "Could not open file for parsing: .\n");
     r = run(cat(mode, {"book.xls", "missing", "book.xls"}));  // the default still stops
     EXPECT_EQ(r.out, book);
     EXPECT_EQ(r.err, "Could not open file for parsing: missing\n");
@@ -291,26 +299,33 @@ TEST_F(SheetsRun, EveryUnusableFileHasItsMessageAndTheOthersConvert) {
   xlsw::Bytes old = xlsw::concat({xlsw::record(0x0409, {0, 0, 0x10, 0}), xlsw::eof()});
   spit(dir_ + "/biff4.xls", as_string(old));
   // Globals, then a worksheet whose EOF never comes.
-  xlsw::Bytes open_sheet = xlsw::worksheet(2, 1, {xlsw::number(0, 0, 0, 1), xlsw::number(1, 0, 0, 2)});
+  xlsw::Bytes open_sheet = xlsw::worksheet(2, 1,
+                                           {xlsw::number(0, 0, 0, 1), xlsw::number(1, 0, 0, 2)});
   open_sheet.resize(open_sheet.size() - 4);
-  spit(dir_ + "/open.xls", as_string(xlsw::with_filler(xlsw::workbook_stream({"S"}, {}, {open_sheet}))));
+  spit(dir_ + "/open.xls",
+       as_string(xlsw::with_filler(xlsw::workbook_stream({"S"}, {}, {open_sheet}))));
   spit(dir_ + "/nocells.xls", numbered_workbook({}));
   const std::string enc = kFiles + "encrypted.xls";
   const std::string nostream = kFiles + "no_workbook_stream.xls";
   for (const auto& mode : kModes) {
     std::string book = run(cat(mode, {"book.xls"})).out;
     std::string open_out = run(cat(mode, {"open.xls"})).out;
-    ProgramResult r = run(cat(mode, {"empty.xls", "book.xls", "text.xls", enc, "book.xls",
-                                     nostream, "biff4.xls", "cut.xls", "open.xls", "nocells.xls",
-                                     "book.xls"}));
+    ProgramResult r = run(
+        cat(mode, {"empty.xls", "book.xls", "text.xls", enc, "book.xls", nostream, "biff4.xls",
+                   "cut.xls", "open.xls", "nocells.xls", "book.xls"}));
     EXPECT_EQ(r.out, book + book + open_out + book);
-    EXPECT_EQ(r.err, "sheetdump: empty.xls: not an .xls workbook\n"
-                     "sheetdump: text.xls: not an .xls workbook\n"
-                     "sheetdump: " + enc + ": encrypted workbook, not supported\n"
-                     "sheetdump: " + nostream + ": no Workbook or Book stream in the compound file\n"
-                     "sheetdump: biff4.xls: BIFF version not supported\n"
-                     "sheetdump: cut.xls: truncated workbook\n"
-                     "sheetdump: open.xls: truncated workbook\n");
+    EXPECT_EQ(r.err,
+              "sheetdump: empty.xls: not an .xls workbook\n"
+              "sheetdump: text.xls: not an .xls workbook\n"
+              "sheetdump: " +
+                  enc +
+                  ": encrypted workbook, not supported\n"
+                  "sheetdump: " +
+                  nostream +
+                  ": no Workbook or Book stream in the compound file\n"
+                  "sheetdump: biff4.xls: BIFF version not supported\n"
+                  "sheetdump: cut.xls: truncated workbook\n"
+                  "sheetdump: open.xls: truncated workbook\n");
     // The truncated worksheet's rows read so far are written.
     EXPECT_FALSE(open_out.empty());
   }

@@ -22,7 +22,8 @@ struct TempDir {
   std::filesystem::path path;
 
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "sheetdump-doc.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "sheetdump-doc.XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path = pattern;
   }
@@ -76,7 +77,8 @@ inline ShellResult run_shell(const std::string& script, const std::filesystem::p
   std::string command = "cd " + shell_quote(cwd.string()) + " && env";
   for (const auto& [name, value] : env) command += " " + shell_quote(name + "=" + value);
   command += " /bin/sh " + shell_quote((io.path / "script.sh").string()) + " </dev/null >" +
-             shell_quote((io.path / "out").string()) + " 2>" + shell_quote((io.path / "err").string());
+             shell_quote((io.path / "out").string()) + " 2>" +
+             shell_quote((io.path / "err").string());
   int raw = std::system(command.c_str());
   ShellResult result;
   if (raw != -1 && WIFEXITED(raw)) result.status = WEXITSTATUS(raw);

@@ -107,8 +107,8 @@ TEST(BuiltinFormats, LookupOfTheDocumentedIndices) {
   EXPECT_EQ(table[*custom].kind, FORMAT_DATE);
   EXPECT_STREQ(table[*custom].pattern, "%m/%d/%y %I:%M %p");
 
-  for (int32_t missing : {0, 12, 13, 23, 30, 36, 49, 100, 163, 164, 166, 255, 256, 65535, -1,
-                          -14, 14 + 65536})
+  for (int32_t missing :
+       {0, 12, 13, 23, 30, 36, 49, 100, 163, 164, 166, 255, 256, 65535, -1, -14, 14 + 65536})
     EXPECT_FALSE(sheetdump::lookup_format(missing).has_value()) << missing;
 }
 
@@ -144,8 +144,8 @@ TEST(BuiltinFormats, IndicesOutsideTheTableRenderByTheGeneralRule) {
 }
 
 TEST(BuiltinFormats, SharedPatternsRenderAlike) {
-  const int32_t same[][2] = {{5, 6}, {7, 8}, {21, 46}, {45, 47}, {37, 38}, {38, 41},
-                             {39, 40}, {40, 43}};
+  const int32_t same[][2] = {{5, 6},   {7, 8},   {21, 46}, {45, 47},
+                             {37, 38}, {38, 41}, {39, 40}, {40, 43}};
   for (auto [a, b] : same) {
     EXPECT_EQ(render(-98765.4321, a), render(-98765.4321, b)) << a << " " << b;
     EXPECT_EQ(render(40000.75, a), render(40000.75, b)) << a << " " << b;

@@ -108,8 +108,8 @@ TEST_F(CellText, DatesThatCannotBeBrokenDownRenderByTheGeneralRule) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // Seconds inside +-2^63, but the year does not fit the broken-down time.
   // Beyond +-2^63 seconds, or not a number at all.
-  const double serials[] = {8e11, 1e12, -1e12, 1.5e14, 1e15, -1e15, 1e300, -1e300, inf, -inf,
-                            nan, -nan,
+  const double serials[] = {8e11, 1e12, -1e12, 1.5e14, 1e15, -1e15, 1e300, -1e300, inf, -inf, nan,
+                            -nan,
                             // Seconds of exactly 2^63 (the product rounds
                             // to it), and just inside on both sides.
                             25569 + 9223372036854775808.0 / 86400,
@@ -153,10 +153,18 @@ TEST_F(CellText, DatesMatchGmtimeAndStrftime) {
   for (int i = 0; i < 40000; ++i) {
     double serial;
     switch (i % 4) {
-      case 0: serial = near(rng); break;
-      case 1: serial = wide(rng); break;
-      case 2: serial = day(rng); break;
-      default: serial = day(rng) + double(rng() % 86400) / 86400; break;
+      case 0:
+        serial = near(rng);
+        break;
+      case 1:
+        serial = wide(rng);
+        break;
+      case 2:
+        serial = day(rng);
+        break;
+      default:
+        serial = day(rng) + double(rng() % 86400) / 86400;
+        break;
     }
     double seconds = (serial - 25569) * 86400;
     time_t t = time_t(int64_t(seconds));
@@ -259,12 +267,12 @@ TEST_F(CellText, EmptyPositionsAreNone) {
 TEST_F(CellText, RkValues) {
   ModelBuilder mb;
   mb.sheet("S", 1, 6)
-      .rk(0, 0, (42u << 2) | 2)                            // integer
-      .rk(0, 1, (uint32_t(-7) << 2) | 2)                   // negative integer
-      .rk(0, 2, (1234u << 2) | 3)                          // integer / 100
-      .rk(0, 3, 0x3FF80000u)                               // 1.5 as a double's high bits
-      .rk(0, 4, (27738u << 2) | 2, 14)                     // a date
-      .rk(0, 5, (uint32_t(-123456) << 2) | 3, 2);          // -1234.56 with format 2
+      .rk(0, 0, (42u << 2) | 2)                    // integer
+      .rk(0, 1, (uint32_t(-7) << 2) | 2)           // negative integer
+      .rk(0, 2, (1234u << 2) | 3)                  // integer / 100
+      .rk(0, 3, 0x3FF80000u)                       // 1.5 as a double's high bits
+      .rk(0, 4, (27738u << 2) | 2, 14)             // a date
+      .rk(0, 5, (uint32_t(-123456) << 2) | 3, 2);  // -1234.56 with format 2
   sheetdump::Workbook wb = mb.build();
   TextBuffer buf;
   const char* expected[] = {"42", "-7", "12.34000", "1.5", "12/10/75", "-1234.56"};
@@ -332,7 +340,8 @@ namespace {
 
 TEST(CellTextRk, ExactDirectPathMatchesShortest) {
   std::mt19937 rng(11);
-  std::vector<int32_t> ints = {0, 1, -1, 5, -5, 10, 100, -100, 1230, 120000, (1 << 29) - 1, -(1 << 29)};
+  std::vector<int32_t> ints = {0,         1, -1, 5, -5, 10, 100, -100, 1230, 120000, (1 << 29) - 1,
+                               -(1 << 29)};
   for (int i = 0; i < 5000; ++i) ints.push_back(int32_t(rng() % (1u << 30)) - (1 << 29));
   for (int i = 0; i < 2000; ++i) ints.push_back(int32_t(rng() % 2000) - 1000);
   ModelBuilder mb;

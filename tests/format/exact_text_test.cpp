@@ -208,7 +208,8 @@ TEST(ExactShortest, SpecialRanges) {
   for (double base : {9007199254740992.0, 4503599627370496.0, 18014398509481984.0})
     for (int d = -300; d <= 300 && failures < 10; ++d) failures += check_shortest(base + d);
   // Every power of two, where the gap below is half the gap above.
-  for (int e = -1074; e <= 1023 && failures < 10; ++e) failures += check_shortest(std::ldexp(1.0, e));
+  for (int e = -1074; e <= 1023 && failures < 10; ++e)
+    failures += check_shortest(std::ldexp(1.0, e));
   // Subnormals, DBL_MIN, DBL_MAX and their neighbours.
   for (uint64_t u = 1; u < 2000 && failures < 10; ++u) failures += check_shortest(from_bits(u));
   for (uint64_t u = 0x000FFFFFFFFFF000ull; u < 0x0010000000001000ull && failures < 10; ++u)
@@ -232,15 +233,17 @@ TEST(ExactShortest, RkForms) {
   auto rk_integer = [](uint32_t x) { return double(int32_t(x << 2) >> 2); };
   for (int i = 0; i < 60000 && failures < 10; ++i) {
     uint32_t x = uint32_t(rng()) & 0x3FFFFFFF;
-    if (i < 1000) x = uint32_t(i);                         // small ones first
+    if (i < 1000) x = uint32_t(i);                                   // small ones first
     if (i >= 1000 && i < 2000) x = 0x3FFFFFFF - uint32_t(i - 1000);  // small negatives
     double n = rk_integer(x);
     failures += check_shortest(n);
     failures += check_shortest(n / 100);
     double d = from_bits(uint64_t(x) << 34);
     double dn = from_bits((uint64_t(x) | 0x20000000u) << 34);  // the sign bit set
-    if (std::isfinite(d) && d != 0) failures += check_shortest(d), failures += check_shortest(d / 100);
-    if (std::isfinite(dn) && dn != 0) failures += check_shortest(dn), failures += check_shortest(dn / 100);
+    if (std::isfinite(d) && d != 0)
+      failures += check_shortest(d), failures += check_shortest(d / 100);
+    if (std::isfinite(dn) && dn != 0)
+      failures += check_shortest(dn), failures += check_shortest(dn / 100);
   }
   // Integer values print every digit; their /100 forms read as written.
   EXPECT_EQ(shortest(rk_integer(0x1FFFFFFF)), "536870911");
@@ -297,13 +300,11 @@ double at(double day, int h, int m, double s) { return day + ((h * 60 + m) * 60 
 
 TEST(ExactIso, The1900Calendar) {
   const std::pair<double, const char*> cases[] = {
-      {1, "1900-01-01"},       {2, "1900-01-02"},       {31, "1900-01-31"},
-      {32, "1900-02-01"},      {59, "1900-02-28"},      {60, "1900-02-29"},
-      {61, "1900-03-01"},      {366, "1900-12-31"},     {367, "1901-01-01"},
-      {25569, "1970-01-01"},   {36526, "2000-01-01"},   {36585, "2000-02-29"},
-      {36586, "2000-03-01"},   {73109, "2100-02-28"},   {73110, "2100-03-01"},
-      {45292, "2024-01-01"},   {2958465, "9999-12-31"}, {1.999, "1900-01-01"},
-      {60.5, "1900-02-29"},
+      {1, "1900-01-01"},       {2, "1900-01-02"},     {31, "1900-01-31"},    {32, "1900-02-01"},
+      {59, "1900-02-28"},      {60, "1900-02-29"},    {61, "1900-03-01"},    {366, "1900-12-31"},
+      {367, "1901-01-01"},     {25569, "1970-01-01"}, {36526, "2000-01-01"}, {36585, "2000-02-29"},
+      {36586, "2000-03-01"},   {73109, "2100-02-28"}, {73110, "2100-03-01"}, {45292, "2024-01-01"},
+      {2958465, "9999-12-31"}, {1.999, "1900-01-01"}, {60.5, "1900-02-29"},
   };
   for (auto [serial, want] : cases) EXPECT_EQ(iso(serial, kDate), want) << serial;
   EXPECT_EQ(iso(60.75, kDateTime), "1900-02-29 18:00:00");
@@ -316,9 +317,8 @@ TEST(ExactIso, The1900Calendar) {
 
 TEST(ExactIso, The1904Calendar) {
   const std::pair<double, const char*> cases[] = {
-      {0, "1904-01-01"},          {59, "1904-02-29"},        {60, "1904-03-01"},
-      {366, "1905-01-01"},        {24107, "1970-01-01"},     {2957003, "9999-12-31"},
-      {35064, "2000-01-01"},      {35123, "2000-02-29"},
+      {0, "1904-01-01"},     {59, "1904-02-29"},      {60, "1904-03-01"},    {366, "1905-01-01"},
+      {24107, "1970-01-01"}, {2957003, "9999-12-31"}, {35064, "2000-01-01"}, {35123, "2000-02-29"},
   };
   for (auto [serial, want] : cases) EXPECT_EQ(iso(serial, kDate, true), want) << serial;
   EXPECT_EQ(iso(0.5, kDateTime, true), "1904-01-01 12:00:00");

@@ -38,18 +38,18 @@ void check(const Case& c) {
 
 TEST(FormatKind, BuiltInDateCodes) {
   const Case cases[] = {
-      {"m/d/yyyy", true, false, kNo},          // 14
-      {"d-mmm-yy", true, false, kNo},          // 15
-      {"d-mmm", true, false, kNo},             // 16
-      {"mmm-yy", true, false, kNo},            // 17
-      {"h:mm AM/PM", false, true, kNo},        // 18
-      {"h:mm:ss AM/PM", false, true, kNo},     // 19
-      {"h:mm", false, true, kNo},              // 20
-      {"h:mm:ss", false, true, kNo},           // 21
-      {"m/d/yyyy h:mm", true, true, kNo},      // 22
-      {"mm:ss", false, true, kNo},             // 45
+      {"m/d/yyyy", true, false, kNo},              // 14
+      {"d-mmm-yy", true, false, kNo},              // 15
+      {"d-mmm", true, false, kNo},                 // 16
+      {"mmm-yy", true, false, kNo},                // 17
+      {"h:mm AM/PM", false, true, kNo},            // 18
+      {"h:mm:ss AM/PM", false, true, kNo},         // 19
+      {"h:mm", false, true, kNo},                  // 20
+      {"h:mm:ss", false, true, kNo},               // 21
+      {"m/d/yyyy h:mm", true, true, kNo},          // 22
+      {"mm:ss", false, true, kNo},                 // 45
       {"[h]:mm:ss", false, true, Elapsed::Hours},  // 46
-      {"mm:ss.0", false, true, kNo},           // 47
+      {"mm:ss.0", false, true, kNo},               // 47
   };
   for (const Case& c : cases) check(c);
 }
@@ -61,7 +61,10 @@ TEST(FormatKind, NumberCodes) {
       {"0.00E+00", false, false, kNo},
       {"##0.0e-0", false, false, kNo},
       {"# ?/?", false, false, kNo},
-      {"# ?" "?/?" "?", false, false, kNo},  // split: no trigraph
+      {"# ?"
+       "?/?"
+       "?",
+       false, false, kNo},  // split: no trigraph
       {"\"$\"#,##0_);[Red](\"$\"#,##0)", false, false, kNo},
       {"_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)", false, false, kNo},
       {"@", false, false, kNo},
@@ -79,12 +82,12 @@ TEST(FormatKind, NumberCodes) {
 
 TEST(FormatKind, LiteralsEscapesAndBrackets) {
   const Case cases[] = {
-      {"yyyy\"m\"", true, false, kNo},        // the quoted m is a literal
+      {"yyyy\"m\"", true, false, kNo},  // the quoted m is a literal
       {"0.00\"h\"", false, false, kNo},
       {"0\" days hours mins secs\"", false, false, kNo},
       {"\\d0", false, false, kNo},
       {"0\\h\\r\\s", false, false, kNo},
-      {"0_h0*s", false, false, kNo},          // padding and fill characters
+      {"0_h0*s", false, false, kNo},  // padding and fill characters
       {"[Red]0.00", false, false, kNo},
       {"[Color10]0;[Magenta]-0", false, false, kNo},
       {"[$-409]h:mm AM/PM", false, true, kNo},
@@ -93,13 +96,13 @@ TEST(FormatKind, LiteralsEscapesAndBrackets) {
       {"[DBNum1][$-804]0", false, false, kNo},
       {"[<1]0.00;0", false, false, kNo},
       {"\"Day \"d", true, false, kNo},
-      {"\\\\d", true, false, kNo},            // an escaped backslash, then a day
+      {"\\\\d", true, false, kNo},  // an escaped backslash, then a day
       {"am/pm", false, true, kNo},
       {"A/P", false, true, kNo},
       {"a/p", false, true, kNo},
       {"0 \"am\"", false, false, kNo},
-      {"0 a", false, false, kNo},             // a lone a is not AM/PM
-      {"bbbb-mm-dd", true, false, kNo},       // Buddhist year
+      {"0 a", false, false, kNo},        // a lone a is not AM/PM
+      {"bbbb-mm-dd", true, false, kNo},  // Buddhist year
       {"B", true, false, kNo},
       {"YYYY-MM-DD", true, false, kNo},
       {"HH:MM:SS", false, true, kNo},
@@ -115,8 +118,8 @@ TEST(FormatKind, MonthOrMinute) {
       {"mmm", true, false, kNo},
       {"mmmmm", true, false, kNo},
       {"h:mm", false, true, kNo},
-      {"hh\" h \"mm", false, true, kNo},      // literals between do not matter
-      {"h:mmm", true, true, kNo},             // mmm is a month even after h
+      {"hh\" h \"mm", false, true, kNo},  // literals between do not matter
+      {"h:mmm", true, true, kNo},         // mmm is a month even after h
       {"mm:ss", false, true, kNo},
       {"m:s", false, true, kNo},
       {"mm\"'\"ss\"''\"", false, true, kNo},
@@ -124,9 +127,9 @@ TEST(FormatKind, MonthOrMinute) {
       {"mm:[ss]", false, true, Elapsed::Seconds},
       {"yyyy-mm-dd hh:mm:ss", true, true, kNo},
       {"mm/dd hh:mm", true, true, kNo},
-      {"dd mm ss", true, true, kNo},          // mm before ss is minutes
+      {"dd mm ss", true, true, kNo},  // mm before ss is minutes
       {"mm dd", true, false, kNo},
-      {"h d m", true, true, kNo},             // d lies between h and m
+      {"h d m", true, true, kNo},  // d lies between h and m
   };
   for (const Case& c : cases) check(c);
 }
@@ -155,21 +158,21 @@ TEST(FormatKind, OnlyTheFirstSectionCounts) {
   const Case cases[] = {
       {"0.00;d/m/yyyy", false, false, kNo},
       {"d/m/yyyy;0.00", true, false, kNo},
-      {"\"a;b\"d", true, false, kNo},        // ; inside quotes
-      {"\\;d", true, false, kNo},            // escaped ;
-      {"[<0;1]d", true, false, kNo},         // ; inside a bracket
+      {"\"a;b\"d", true, false, kNo},  // ; inside quotes
+      {"\\;d", true, false, kNo},      // escaped ;
+      {"[<0;1]d", true, false, kNo},   // ; inside a bracket
       {"0;0;0;d", false, false, kNo},
       {";d", false, false, kNo},
-      {"m;s", true, false, kNo},             // the s of another section does not help
+      {"m;s", true, false, kNo},  // the s of another section does not help
   };
   for (const Case& c : cases) check(c);
 }
 
 TEST(FormatKind, MalformedCodesHaveADefinedResult) {
   const Case cases[] = {
-      {"\"d", false, false, kNo},             // an unterminated quote swallows the rest
+      {"\"d", false, false, kNo},  // an unterminated quote swallows the rest
       {"d\"", true, false, kNo},
-      {"[d", false, false, kNo},              // so does an unterminated bracket
+      {"[d", false, false, kNo},  // so does an unterminated bracket
       {"h[", false, true, kNo},
       {"[h", false, false, kNo},
       {"]d", true, false, kNo},
@@ -178,10 +181,12 @@ TEST(FormatKind, MalformedCodesHaveADefinedResult) {
       {"_", false, false, kNo},
       {"*", false, false, kNo},
       {"a", false, false, kNo},
-      {"am/p", true, false, kNo},             // not AM/PM: the m is a month
+      {"am/p", true, false, kNo},  // not AM/PM: the m is a month
       {"A/", false, false, kNo},
       {std::string_view("d\0m", 3), true, false, kNo},
-      {"\xff\xfe" "d", true, false, kNo},
+      {"\xff\xfe"
+       "d",
+       true, false, kNo},
   };
   for (const Case& c : cases) check(c);
 }

@@ -112,12 +112,14 @@ TEST(NumberFormat, LiteralsAndPlacement) {
       {"+0;-0;0", 3, "+3"},
       {"0_)", 3, "3 "},
       {"_(0_)", 3, " 3 "},
-      {"**0", 3, "3"},          // fill prints nothing
+      {"**0", 3, "3"},  // fill prints nothing
       {"0*-", 3, "3"},
       {"[Red]0", 3, "3"},
       {"[color12]0", 3, "3"},
       {"[BLUE]0.0", 3, "3.0"},
-      {"[$\xE2\x82\xAC-407]#,##0.00", 1234.5, "\xE2\x82\xAC" "1,234.50"},
+      {"[$\xE2\x82\xAC-407]#,##0.00", 1234.5,
+       "\xE2\x82\xAC"
+       "1,234.50"},
       {"[$USD] 0", 4, "USD 4"},
       {"[$-409]0", 4, "4"},
       {"[DBNum1]0", 4, "4"},
@@ -153,7 +155,7 @@ TEST(NumberFormat, Conditions) {
       {"[>100]\"big\";\"small\"", -5, "-small"},  // UNSURE: "else" keeps the sign
       {"[<=100]0;\"big\"", 50, "50"},
       {"[Red][<=100]0;[Blue][>100]0", 150, "150"},
-      {"[<0]\"n\"0;0", -4, "n4"},          // UNSURE: [<0] shows the magnitude
+      {"[<0]\"n\"0;0", -4, "n4"},  // UNSURE: [<0] shows the magnitude
       {"[<-10]0;[>10]0;\"mid\"0", -20, "20"},
       {"[<-10]0;[>10]0;\"mid\"0", 20, "20"},
       {"[<-10]0;[>10]0;\"mid\"0", -5, "-mid5"},  // UNSURE
@@ -161,8 +163,8 @@ TEST(NumberFormat, Conditions) {
       {"[=1]\"one\";0", 2, "2"},
       {"[<>5]0;\"five\"", 5, "five"},
       {"[>=10]0.0;0", 10, "10.0"},
-      {"[>100]0", 5, "5"},                   // no section matches: General
-      {"[>100]0;[>200]0", 5, "5"},           // no section matches: General
+      {"[>100]0", 5, "5"},          // no section matches: General
+      {"[>100]0;[>200]0", 5, "5"},  // no section matches: General
       {"[>100]0;0;\"z\"", -7, "7"},
       {"[>100]0;0;\"z\"", 7, "z"},
   });
@@ -239,14 +241,15 @@ TEST(NumberFormat, Dates1900) {
 }
 
 TEST(NumberFormat, Dates1904) {
-  run({
-      {"m/d/yyyy", 0, "1/1/1904"},
-      {"m/d/yyyy", 1, "1/2/1904"},
-      {"dddd", 0, "Friday"},
-      {"yyyy-mm-dd", 26276, "1975-12-10"},
-      {"m/d/yyyy", 2957003, "12/31/9999"},
-      {"m/d/yyyy", 2957004, "2957004"},
-  },
+  run(
+      {
+          {"m/d/yyyy", 0, "1/1/1904"},
+          {"m/d/yyyy", 1, "1/2/1904"},
+          {"dddd", 0, "Friday"},
+          {"yyyy-mm-dd", 26276, "1975-12-10"},
+          {"m/d/yyyy", 2957003, "12/31/9999"},
+          {"m/d/yyyy", 2957004, "2957004"},
+      },
       true);
 }
 
@@ -260,7 +263,7 @@ TEST(NumberFormat, Times) {
       {"h A/P", 0.75, "6 P"},
       {"h a/p", 0.25, "6 a"},
       {"h:mm:ss", 0.5 + 1.0 / 86400 * 0.6, "12:00:01"},
-      {"h:mm", 0.999999, "0:00"},          // seconds round up into the next day
+      {"h:mm", 0.999999, "0:00"},  // seconds round up into the next day
       {"h:mm", 10.0 / 24 + 29.0 / 1440 + 50.0 / 86400, "10:29"},
       {"mm:ss", 1.0 / 1440 * 2.5, "02:30"},
       {"mm:ss.0", 1.0 / 86400 * 62.25, "01:02.3"},

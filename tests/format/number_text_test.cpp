@@ -142,8 +142,7 @@ TEST(DecimalPlaces, FollowsTheProcedureForRandomDecimals) {
                   static_cast<long long>(rng() % static_cast<uint64_t>(std::pow(10, digits))));
     double v = std::strtod(text, nullptr);
     if (decimal_places(v) != reference_decimal_places(v)) {
-      ADD_FAILURE() << text << ": " << decimal_places(v) << " vs "
-                    << reference_decimal_places(v);
+      ADD_FAILURE() << text << ": " << decimal_places(v) << " vs " << reference_decimal_places(v);
       ++mismatches;
     }
   }
@@ -242,8 +241,7 @@ std::vector<double> make_comparison_values() {
   for (int i = 0; i < 15000; ++i) values.push_back(from_bits(rng()));
 
   // Subnormals.
-  for (int i = 0; i < 2000; ++i)
-    values.push_back(from_bits((rng() & 0x800FFFFFFFFFFFFFULL)));
+  for (int i = 0; i < 2000; ++i) values.push_back(from_bits((rng() & 0x800FFFFFFFFFFFFFULL)));
 
   // Magnitudes of everyday data, 1e-8 to 1e17, evenly over the exponents.
   std::uniform_real_distribution<double> exponent(-8, 17);
@@ -356,8 +354,18 @@ namespace {
 // The digit writers under the fast paths, against snprintf.
 
 TEST(DigitWriters, WriteDecimalMatchesSnprintf) {
-  std::vector<uint64_t> values = {0, 9, 10, 99, 100, 101, UINT32_MAX, uint64_t(UINT32_MAX) + 1,
-                                  999999999, 1000000000, 1000000000000000000ull, UINT64_MAX};
+  std::vector<uint64_t> values = {0,
+                                  9,
+                                  10,
+                                  99,
+                                  100,
+                                  101,
+                                  UINT32_MAX,
+                                  uint64_t(UINT32_MAX) + 1,
+                                  999999999,
+                                  1000000000,
+                                  1000000000000000000ull,
+                                  UINT64_MAX};
   for (uint64_t p = 1; p <= 1000000000000000000ull; p *= 10) {
     values.push_back(p - 1);
     values.push_back(p);
@@ -379,8 +387,19 @@ TEST(DigitWriters, WriteDecimalMatchesSnprintf) {
 // RK range), which is all the fast paths use.
 TEST(DigitWriters, ScaledDecimalsMatchSnprintf) {
   std::mt19937_64 rng(42);
-  std::vector<int64_t> values = {0, 1, -1, 5, -5, 99, 100, -100, 101, 12345, -12345,
-                                 (int64_t(1) << 29) - 1, -(int64_t(1) << 29)};
+  std::vector<int64_t> values = {0,
+                                 1,
+                                 -1,
+                                 5,
+                                 -5,
+                                 99,
+                                 100,
+                                 -100,
+                                 101,
+                                 12345,
+                                 -12345,
+                                 (int64_t(1) << 29) - 1,
+                                 -(int64_t(1) << 29)};
   for (int i = 0; i < 20000; ++i)
     values.push_back(int64_t(rng() % (uint64_t(1) << 30)) - (int64_t(1) << 29));
   for (int64_t n : values) {

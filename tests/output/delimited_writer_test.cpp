@@ -34,10 +34,14 @@ std::string capture(void (*writer)(const sheetdump::Workbook&, sheetdump::Output
 }
 
 std::string csv(const sheetdump::Workbook& wb) {
-  return capture([](const sheetdump::Workbook& w, sheetdump::OutputStream& o) { sheetdump::write_csv(w, o); }, wb);
+  return capture(
+      [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) { sheetdump::write_csv(w, o); },
+      wb);
 }
 std::string tab(const sheetdump::Workbook& wb) {
-  return capture([](const sheetdump::Workbook& w, sheetdump::OutputStream& o) { sheetdump::write_tab(w, o); }, wb);
+  return capture(
+      [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) { sheetdump::write_tab(w, o); },
+      wb);
 }
 
 class DelimitedWriter : public ::testing::Test {};

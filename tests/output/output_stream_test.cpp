@@ -62,8 +62,7 @@ TEST(OutputStreamDeathTest, FullDeviceEndsTheRunWithOneMessage) {
         out.flush();
         std::_Exit(0);
       },
-      ::testing::ExitedWithCode(1),
-      "^sheetdump: error writing output: No space left on device\n$");
+      ::testing::ExitedWithCode(1), "^sheetdump: error writing output: No space left on device\n$");
 }
 
 TEST(OutputStreamDeathTest, FailureAtTheFinalFlushIsReported) {
@@ -77,8 +76,7 @@ TEST(OutputStreamDeathTest, FailureAtTheFinalFlushIsReported) {
         out.flush();
         std::_Exit(0);
       },
-      ::testing::ExitedWithCode(1),
-      "^sheetdump: error writing output: No space left on device\n$");
+      ::testing::ExitedWithCode(1), "^sheetdump: error writing output: No space left on device\n$");
 }
 
 TEST(OutputStreamDeathTest, ClosedPipeEndsTheRunQuietly) {
@@ -185,8 +183,7 @@ Outcome run(const std::vector<std::string>& args, Sink sink, bool ignore_sigpipe
   }
   close(err_pipe[0]);
   int wstatus = 0;
-  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {}
   if (WIFEXITED(wstatus)) o.status = WEXITSTATUS(wstatus);
   if (WIFSIGNALED(wstatus)) o.signal = WTERMSIG(wstatus);
   return o;

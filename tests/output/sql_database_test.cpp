@@ -179,8 +179,8 @@ bool parse_insert(std::string_view sql, size_t& pos, bool backslash_escapes, Sta
 //   INSERT INTO table (col,...) values (value,...);\n
 // Anything else (a comment, a second statement on a line, text after a
 // value) is an error: that is where an injection would show.
-bool parse_statements(std::string_view sql, bool backslash_escapes,
-                      std::vector<Statement>& out, std::string& error) {
+bool parse_statements(std::string_view sql, bool backslash_escapes, std::vector<Statement>& out,
+                      std::string& error) {
   size_t pos = 0;
   while (pos < sql.size()) {
     Statement st;
@@ -247,8 +247,8 @@ bool parse_csv(std::string_view csv, std::vector<Record>& out, std::string& erro
 
 struct SheetOutput {
   int32_t rows = 0, cols = 0;
-  std::vector<Record> csv;             // rows records of cols fields
-  std::vector<Statement> statements;   // rows - 1 statements when rows >= 2
+  std::vector<Record> csv;            // rows records of cols fields
+  std::vector<Statement> statements;  // rows - 1 statements when rows >= 2
 };
 
 // Runs sheetdump in CSV mode and in SQL mode with `quote_option`, and cuts
@@ -308,30 +308,43 @@ void convert(const std::string& path, const std::string& quote_option, bool back
 // The databases.
 
 struct Dialect {
-  const char* quote_option;    // sheetdump's quote style
-  bool backslash_escapes;      // the server reads backslashes in literals as escapes
-  const char* preamble;        // settings at the top of the loading script
-  const char* sequence_column; // column declaration that numbers rows in insert order
-  const char* hex_open;        // hex_open + column + hex_close: a text's bytes in hex
+  const char* quote_option;     // sheetdump's quote style
+  bool backslash_escapes;       // the server reads backslashes in literals as escapes
+  const char* preamble;         // settings at the top of the loading script
+  const char* sequence_column;  // column declaration that numbers rows in insert order
+  const char* hex_open;         // hex_open + column + hex_close: a text's bytes in hex
   const char* hex_close;
-  const char* table_count;     // query: the number of tables
-  bool needs_utf8;             // the database takes only valid UTF-8 texts
+  const char* table_count;  // query: the number of tables
+  bool needs_utf8;          // the database takes only valid UTF-8 texts
 };
 
-const Dialect kSqlite = {"--oracle", false, "", "\"sheetdump~seq\" INTEGER PRIMARY KEY",
-                         "hex(", ")",
-                         "SELECT count(*) FROM sqlite_master WHERE type = 'table';", false};
-const Dialect kPostgresOracle = {
-    "--oracle", false, "SET client_encoding = 'UTF8';\n", "\"sheetdump~seq\" bigserial",
-    "upper(encode(textsend(", "), 'hex'))",
-    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';", true};
+const Dialect kSqlite = {"--oracle",
+                         false,
+                         "",
+                         "\"sheetdump~seq\" INTEGER PRIMARY KEY",
+                         "hex(",
+                         ")",
+                         "SELECT count(*) FROM sqlite_master WHERE type = 'table';",
+                         false};
+const Dialect kPostgresOracle = {"--oracle",
+                                 false,
+                                 "SET client_encoding = 'UTF8';\n",
+                                 "\"sheetdump~seq\" bigserial",
+                                 "upper(encode(textsend(",
+                                 "), 'hex'))",
+                                 "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';",
+                                 true};
 // Backslash escapes in plain literals, the setting that --postgres output
 // is written for.
 const Dialect kPostgresBackslash = {
-    "--postgres", true,
+    "--postgres",
+    true,
     "SET client_encoding = 'UTF8';\nSET standard_conforming_strings = off;\n",
-    "\"sheetdump~seq\" bigserial", "upper(encode(textsend(", "), 'hex'))",
-    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';", true};
+    "\"sheetdump~seq\" bigserial",
+    "upper(encode(textsend(",
+    "), 'hex'))",
+    "SELECT count(*) FROM pg_tables WHERE schemaname = 'public';",
+    true};
 
 // Runs a script against one fresh database.
 struct Database {
@@ -360,8 +373,8 @@ class PostgresDatabase : public Database {
   PostgresDatabase(const testsupport::PostgresCluster& pg, const testsupport::TempDir& dir,
                    std::string name)
       : pg_(pg), dir_(dir), name_(std::move(name)) {
-    ProgramResult r =
-        pg_.run_command(name_, "DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public;");
+    ProgramResult r = pg_.run_command(
+        name_, "DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public;");
     EXPECT_EQ(r.status, 0) << r.err;
   }
   ProgramResult run(const std::vector<std::string>& script) override {
@@ -432,9 +445,10 @@ void load_and_compare(Database& db, const Dialect& d, const std::vector<SheetOut
     if (s.statements.empty()) continue;
     const Statement& first = s.statements.front();
     std::string why = why_no_table(s, taken);
-    bool same_head = std::all_of(s.statements.begin(), s.statements.end(), [&](const Statement& st) {
-      return st.table == first.table && st.columns == first.columns;
-    });
+    bool same_head = std::all_of(s.statements.begin(), s.statements.end(),
+                                 [&](const Statement& st) {
+                                   return st.table == first.table && st.columns == first.columns;
+                                 });
     EXPECT_TRUE(same_head) << "statements of one sheet with different heads: " << first.table;
     if (!why.empty()) {
       ++stats.skipped;
@@ -466,7 +480,7 @@ void load_and_compare(Database& db, const Dialect& d, const std::vector<SheetOut
       if (c > 0) select += " || '|' || ";
       // (SQLite's hex() of NULL is an empty text, not NULL.)
       select += "CASE WHEN " + head.columns[c] + " IS NULL THEN 'N' ELSE 'X' || " + d.hex_open +
-               head.columns[c] + d.hex_close + " END";
+                head.columns[c] + d.hex_close + " END";
     }
     query.push_back(select + " FROM " + head.table + " ORDER BY \"sheetdump~seq\";\n");
   }
@@ -511,8 +525,11 @@ size_t invalid_utf8_at(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char c = b(i);
-    size_t n = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
-             : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    size_t n = c < 0x80                 ? 1
+               : c >= 0xC2 && c <= 0xDF ? 2
+               : c >= 0xE0 && c <= 0xEF ? 3
+               : c >= 0xF0 && c <= 0xF4 ? 4
+                                        : 0;
     if (n == 0 || i + n > s.size()) return i;
     for (size_t k = 1; k < n; ++k)
       if ((b(i + k) & 0xC0) != 0x80) return i;
@@ -552,7 +569,8 @@ void round_trip(const std::string& path, const Dialect& d,
     // them as UTF-8.
     std::string why = not_utf8(sheets);
     if (!why.empty()) {
-      ADD_FAILURE() << "TODO(latin1): the SQL output is not valid UTF-8, raw Latin-1 bytes: " << why;
+      ADD_FAILURE() << "TODO(latin1): the SQL output is not valid UTF-8, raw Latin-1 bytes: "
+                    << why;
       return;
     }
   }
@@ -587,7 +605,7 @@ GenCell N(double v, uint16_t xf = 0) { return {GenCell::kNumber, {}, {}, v, xf};
 const GenCell E{};
 
 struct GenSheet {
-  std::string name;       // 8-bit name, used when wide_name is empty
+  std::string name;  // 8-bit name, used when wide_name is empty
   std::u16string wide_name;
   std::vector<std::vector<GenCell>> rows;
 };
@@ -610,7 +628,8 @@ xlsw::Bytes build_workbook(const std::vector<GenSheet>& sheets, bool compound) {
         if (cell.kind == GenCell::kNumber) {
           cells.push_back(xlsw::number(row, col, cell.xf, cell.number));
         } else if (cell.kind != GenCell::kEmpty) {
-          strings.push_back(cell.kind == GenCell::kWide ? xlsw::s16(cell.wide) : xlsw::s8(cell.text));
+          strings.push_back(cell.kind == GenCell::kWide ? xlsw::s16(cell.wide)
+                                                        : xlsw::s8(cell.text));
           cells.push_back(xlsw::labelsst(row, col, 0, int32_t(strings.size() - 1)));
         }
       }
@@ -618,8 +637,11 @@ xlsw::Bytes build_workbook(const std::vector<GenSheet>& sheets, bool compound) {
     substreams.push_back(xlsw::worksheet(int32_t(sheet.rows.size()), cols, cells));
   }
   // Small CONTINUE records, so that strings are cut across them.
-  std::vector<xlsw::Bytes> parts = {xlsw::bof(xlsw::kBiff8, xlsw::kGlobals), xlsw::xf(0),
-                                    xlsw::xf(22), xlsw::xf(37), xlsw::xf(5),
+  std::vector<xlsw::Bytes> parts = {xlsw::bof(xlsw::kBiff8, xlsw::kGlobals),
+                                    xlsw::xf(0),
+                                    xlsw::xf(22),
+                                    xlsw::xf(37),
+                                    xlsw::xf(5),
                                     xlsw::sst(strings, 300)};
   for (const GenSheet& sheet : sheets)
     parts.push_back(sheet.wide_name.empty() ? xlsw::boundsheet(sheet.name)
@@ -683,8 +705,8 @@ std::vector<GenSheet> hostile_names_workbook() {
   s.rows = two_rows({T("Unit Price"), T("1975-12-10 03:34:59"), T("a,b"), T("\"q\""), T("x'y")});
   sheets.push_back(s);
   s.name = "Unit Price";
-  s.rows = two_rows({N(27738.14929398148, kXfDate), N(3.5), N(-7, kXfSemicolon),
-                     N(1234.5, kXfDollar)});
+  s.rows = two_rows(
+      {N(27738.14929398148, kXfDate), N(3.5), N(-7, kXfSemicolon), N(1234.5, kXfDollar)});
   sheets.push_back(s);
   s.name = "-- comment";
   s.rows = two_rows({T("--"), T("/*"), T("*/"), T("col;"), T("line\nfeed"), T("tab\there")});
@@ -836,7 +858,6 @@ TEST_F(PostgresRoundTrip, CorpusWorkbooksPostgresQuotesBackslashStrings) {
   round_trip_corpus(kPostgresBackslash, [this] { return fresh(); });
 }
 
-
 // ---------------------------------------------------------------------------
 // Client encodings in which a byte 0x81..0xFE starts a two-byte character
 // whose second byte may be a quote's or backslash's neighbour. Every such
@@ -885,8 +906,8 @@ class LeadBytesUnderClientEncodings : public ::testing::Test {
 
   void load_everywhere(bool wide) {
     marker_ = dir_.path() + "/shell_ran";
-    std::string path = testsupport::write_temp_file(
-        wide ? "lead_bytes16.xls" : "lead_bytes8.xls", lead_bytes_workbook(wide, marker_));
+    std::string path = testsupport::write_temp_file(wide ? "lead_bytes16.xls" : "lead_bytes8.xls",
+                                                    lead_bytes_workbook(wide, marker_));
     // Doubled quotes only: a quote is never the second byte of a GBK,
     // Shift-JIS or Big5 character, so no text can end early. Backslash
     // escapes are not safe under these client encodings (0x5C is a valid
@@ -925,9 +946,9 @@ class LeadBytesUnderClientEncodings : public ::testing::Test {
     ProgramResult load = cluster_->run_script(db, dir_.write("load.sql", script + sql), false);
     // Each row is compared on the server with what its statement's texts
     // are as bytes of the client encoding.
-    std::string query = "SELECT 'probe|' || count(*) || '|' || min(x) FROM probe;\n" +
-                        std::string(d.table_count) + "\n" +
-                        "CREATE TEMP TABLE want (id TEXT, a TEXT, b TEXT);\nINSERT INTO want VALUES ";
+    std::string query =
+        "SELECT 'probe|' || count(*) || '|' || min(x) FROM probe;\n" + std::string(d.table_count) +
+        "\n" + "CREATE TEMP TABLE want (id TEXT, a TEXT, b TEXT);\nINSERT INTO want VALUES ";
     for (size_t i = 0; i < statements.size(); ++i) {
       const Statement& st = statements[i];
       query += std::string(i ? "," : "") + "('" + st.values[0].value_or("") + "','" +
@@ -935,7 +956,8 @@ class LeadBytesUnderClientEncodings : public ::testing::Test {
     }
     const std::string from = "'hex'), '" + encoding + "')";
     query += ";\nSELECT l.id || '|' || coalesce((l.a = convert_from(decode(w.a, " + from +
-             " AND l.b = convert_from(decode(w.b, " + from + ")::text, 'no such id')"
+             " AND l.b = convert_from(decode(w.b, " + from +
+             ")::text, 'no such id')"
              " FROM lead_bytes l LEFT JOIN want w USING (id) ORDER BY l.\"sheetdump~seq\";\n";
     ProgramResult read = cluster_->run_script(db, dir_.write("read.sql", query));
     cluster_->run_command("postgres", "DROP DATABASE " + db);
@@ -1177,10 +1199,9 @@ class CreateRoundTrip {
     ASSERT_TRUE(parse_create_output(sql.out, d_.backslash_escapes, parsed, error)) << error;
     EXPECT_EQ(parsed.transactions, 1);
     if (d_.backslash_escapes)
-      EXPECT_EQ(parsed.settings,
-                (std::vector<std::string>{"SET client_encoding = 'UTF8';",
-                                          "SET standard_conforming_strings = off;",
-                                          "SET escape_string_warning = off;"}));
+      EXPECT_EQ(parsed.settings, (std::vector<std::string>{"SET client_encoding = 'UTF8';",
+                                                           "SET standard_conforming_strings = off;",
+                                                           "SET escape_string_warning = off;"}));
     else
       EXPECT_TRUE(parsed.settings.empty());
 
@@ -1189,8 +1210,9 @@ class CreateRoundTrip {
     size_t next_record = 0, next_part = 0;
     for (const sheetdump::Sheet& sheet : wb->sheets) {
       int32_t rows = std::max(sheet.rows, 0), cols = std::max(sheet.cols, 0);
-      std::vector<Record> csv_rows(records.begin() + std::ptrdiff_t(std::min(next_record, records.size())),
-                                   records.begin() + std::ptrdiff_t(std::min(next_record + size_t(rows), records.size())));
+      std::vector<Record> csv_rows(
+          records.begin() + std::ptrdiff_t(std::min(next_record, records.size())),
+          records.begin() + std::ptrdiff_t(std::min(next_record + size_t(rows), records.size())));
       next_record += size_t(rows);
       ASSERT_EQ(csv_rows.size(), size_t(rows)) << "CSV output has too few lines";
       if (rows == 0 || cols == 0) continue;
@@ -1233,7 +1255,8 @@ class CreateRoundTrip {
 
   void load_and_read(const std::string& sql, const CreateOutput& parsed, CreateStats& stats) {
     std::vector<std::string> script;
-    if (d_.postgres) script.push_back("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public;\n");
+    if (d_.postgres)
+      script.push_back("DROP SCHEMA IF EXISTS public CASCADE; CREATE SCHEMA public;\n");
     if (d_.postgres && !d_.backslash_escapes) script.push_back("SET client_encoding = 'UTF8';\n");
     script.push_back(std::string("CREATE TABLE ") + kProbeTable + " (x TEXT);\n");
     script.push_back(std::string("INSERT INTO ") + kProbeTable + " (x) VALUES ('alive');\n");
@@ -1324,7 +1347,8 @@ class CreateRoundTrip {
               // SQLite (3.40) converts between text and REAL to about 15
               // significant digits: a relative error of 1e-14 stands for
               // the value itself.
-              double a = std::strtod(v.c_str(), nullptr), b = std::strtod(st.values[c]->c_str(), nullptr);
+              double a = std::strtod(v.c_str(), nullptr),
+                     b = std::strtod(st.values[c]->c_str(), nullptr);
               if (std::fabs(a - b) <= 1e-14 * std::fabs(b)) v = *st.values[c];
             }
             g += "X" + hex(comparable(v, type)) + "|";

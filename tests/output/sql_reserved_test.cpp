@@ -28,14 +28,30 @@ TEST(ReservedWords, CaseInsensitiveWholeWords) {
     bool reserved;
   };
   const Case cases[] = {
-      {"order", true},         {"Order", true},       {"ORDER", true},
-      {"oRdEr", true},         {"select", true},      {"user", true},
-      {"current_timestamp", true}, {"is", true},      {"with", true},
-      {"order_id", false},     {"orders", false},     {"orde", false},
-      {"_order", false},       {"order$", false},     {"order1", false},
-      {"ORDER ", false},       {"", false},           {"o", false},
-      {"id", false},           {"name", false},       {"date", false},
-      {"\xC3\xB6rder", false}, {"ord\0er", false},    {"current_timestamps", false},
+      {"order", true},
+      {"Order", true},
+      {"ORDER", true},
+      {"oRdEr", true},
+      {"select", true},
+      {"user", true},
+      {"current_timestamp", true},
+      {"is", true},
+      {"with", true},
+      {"order_id", false},
+      {"orders", false},
+      {"orde", false},
+      {"_order", false},
+      {"order$", false},
+      {"order1", false},
+      {"ORDER ", false},
+      {"", false},
+      {"o", false},
+      {"id", false},
+      {"name", false},
+      {"date", false},
+      {"\xC3\xB6rder", false},
+      {"ord\0er", false},
+      {"current_timestamps", false},
   };
   for (const Case& c : cases) EXPECT_EQ(sheetdump::is_reserved_word(c.name), c.reserved) << c.name;
   EXPECT_FALSE(sheetdump::is_reserved_word(std::string_view("order\0", 6)));
@@ -53,9 +69,15 @@ TEST(ReservedWords, QuotedAsIdentifiers) {
     const char* written;
   };
   const Case cases[] = {
-      {"Order", "\"Order\""}, {"ORDER", "\"ORDER\""}, {"order", "\"order\""},
-      {"select", "\"select\""}, {"order_id", "order_id"}, {"Orders", "Orders"},
-      {"date", "date"}, {"", ""}, {"order by", "\"order by\""},
+      {"Order", "\"Order\""},
+      {"ORDER", "\"ORDER\""},
+      {"order", "\"order\""},
+      {"select", "\"select\""},
+      {"order_id", "order_id"},
+      {"Orders", "Orders"},
+      {"date", "date"},
+      {"", ""},
+      {"order by", "\"order by\""},
   };
   for (const Case& c : cases) {
     std::string out;
@@ -219,8 +241,7 @@ class ReservedWordsInDatabases : public ::testing::Test {
     const std::string db = "reserved" + std::to_string(n_++);
     ProgramResult made = cluster_->create_database(db);
     ASSERT_EQ(made.status, 0) << made.err;
-    const std::string pg_script =
-        dir_.write("trial_pg.sql", trial_script(words, written, false));
+    const std::string pg_script = dir_.write("trial_pg.sql", trial_script(words, written, false));
     cluster_->run_script(db, pg_script, false);
     log = cluster_->run_command(db, std::string("SELECT k FROM ") + kLog);
     ASSERT_EQ(log.status, 0) << log.err;

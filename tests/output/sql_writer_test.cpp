@@ -39,7 +39,6 @@ std::string sql(const sheetdump::Workbook& wb, QuoteStyle style = QUOTE_ORACLE,
 
 class SqlWriter : public ::testing::Test {
  protected:
-
   // A sheet "Items" with columns id and note and one data row holding `text`.
   static sheetdump::Workbook items_with(std::string_view text) {
     ModelBuilder mb;
@@ -155,7 +154,10 @@ TEST_F(SqlWriter, Identifiers) {
       {"a_b$9", "a_b$9"},
       {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},  // bytes >= 0x80 count as letters
       {"\x80", "\x80"},
-      {"\xFF" "1$", "\xFF" "1$"},
+      {"\xFF"
+       "1$",
+       "\xFF"
+       "1$"},
       // Not plain: double-quoted, inner double quotes doubled.
       {"Unit Price", "\"Unit Price\""},
       {"1975-12-10 03:34:59", "\"1975-12-10 03:34:59\""},

@@ -78,7 +78,9 @@ std::string TempDir::write(const std::string& name, const std::string& text) con
   return file;
 }
 
-std::string sqlite3_tool() { return first_executable({"/usr/bin/sqlite3", "/usr/local/bin/sqlite3"}); }
+std::string sqlite3_tool() {
+  return first_executable({"/usr/bin/sqlite3", "/usr/local/bin/sqlite3"});
+}
 
 ProgramResult run_sqlite(const std::string& database, const std::vector<std::string>& pieces) {
   // Linux takes up to 128 KiB per argument and 2 MiB for all of them.
@@ -134,7 +136,8 @@ std::unique_ptr<PostgresCluster> PostgresCluster::start(std::string& why) {
   std::unique_ptr<PostgresCluster> pg(new PostgresCluster());
   pg->bin_ = postgres_bin_dir();
   if (pg->bin_.empty()) {
-    why = "PostgreSQL server binaries (initdb, pg_ctl, psql) not installed under /usr/lib/postgresql";
+    why =
+        "PostgreSQL server binaries (initdb, pg_ctl, psql) not installed under /usr/lib/postgresql";
     return nullptr;
   }
   struct passwd* owner = nullptr;
@@ -161,23 +164,21 @@ std::unique_ptr<PostgresCluster> PostgresCluster::start(std::string& why) {
     return nullptr;
   }
 
-  ProgramResult init = pg->run_server_tool({pg->bin_ + "/initdb", "-D", dir + "/data", "-E",
-                                            "UTF8", "--locale=C", "-A", "trust", "-U",
-                                            "postgres", "-N"});
+  ProgramResult init = pg->run_server_tool({pg->bin_ + "/initdb", "-D", dir + "/data", "-E", "UTF8",
+                                            "--locale=C", "-A", "trust", "-U", "postgres", "-N"});
   if (init.status != 0) {
     why = "initdb failed: " + tail(init.out + init.err);
     return nullptr;
   }
   ProgramResult started = pg->run_server_tool(
-      {pg->bin_ + "/pg_ctl", "-D", dir + "/data", "-l", dir + "/server.log", "-w", "-t", "60",
-       "-o",
+      {pg->bin_ + "/pg_ctl", "-D", dir + "/data", "-l", dir + "/server.log", "-w", "-t", "60", "-o",
        std::string("-k ") + dir + " -p " + kPort +
            " -c listen_addresses='' -c fsync=off -c full_page_writes=off"
            " -c synchronous_commit=off",
        "start"});
   if (started.status != 0) {
-    why = "pg_ctl start failed: " + tail(started.out + started.err) + "\nserver log: " +
-          tail(read_file_text(dir + "/server.log"));
+    why = "pg_ctl start failed: " + tail(started.out + started.err) +
+          "\nserver log: " + tail(read_file_text(dir + "/server.log"));
     pg->running_ = true;  // stop whatever may have come up
     return nullptr;
   }
@@ -214,10 +215,10 @@ ProgramResult PostgresCluster::create_database(const std::string& database) cons
 
 ProgramResult PostgresCluster::run_script(const std::string& database, const std::string& script,
                                           bool stop_on_error) const {
-  return run_program(bin_ + "/psql",
-                     {"-X", "-q", "-v", stop_on_error ? "ON_ERROR_STOP=1" : "ON_ERROR_ROLLBACK=on",
-                      "-A", "-t", "-F", "|", "-h", dir_->path(), "-p", kPort, "-U", "postgres",
-                      "-d", database, "-f", script});
+  return run_program(
+      bin_ + "/psql",
+      {"-X", "-q", "-v", stop_on_error ? "ON_ERROR_STOP=1" : "ON_ERROR_ROLLBACK=on", "-A", "-t",
+       "-F", "|", "-h", dir_->path(), "-p", kPort, "-U", "postgres", "-d", database, "-f", script});
 }
 
 namespace {
@@ -258,9 +259,9 @@ const PostgresCluster* shared_postgres(std::string& why) {
 
 ProgramResult PostgresCluster::run_command(const std::string& database,
                                            const std::string& command) const {
-  return run_program(bin_ + "/psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-A", "-t", "-h",
-                                      dir_->path(), "-p", kPort, "-U", "postgres", "-d",
-                                      database, "-c", command});
+  return run_program(bin_ + "/psql",
+                     {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-A", "-t", "-h", dir_->path(), "-p",
+                      kPort, "-U", "postgres", "-d", database, "-c", command});
 }
 
 }  // namespace testsupport

@@ -21,8 +21,7 @@ SheetBuilder& SheetBuilder::sst_index(uint16_t row, uint8_t col, uint32_t index)
   return *this;
 }
 
-SheetBuilder& SheetBuilder::number(uint16_t row, uint8_t col, double value,
-                                   int32_t format_index) {
+SheetBuilder& SheetBuilder::number(uint16_t row, uint8_t col, double value, int32_t format_index) {
   return number_xf(row, col, value, owner_.xf_for(format_index));
 }
 
@@ -50,8 +49,7 @@ SheetBuilder& SheetBuilder::error(uint16_t row, uint8_t col, uint8_t code) {
   return *this;
 }
 
-SheetBuilder& SheetBuilder::rk(uint16_t row, uint8_t col, uint32_t rk_value,
-                               int32_t format_index) {
+SheetBuilder& SheetBuilder::rk(uint16_t row, uint8_t col, uint32_t rk_value, int32_t format_index) {
   sheet().cells.push_back(Cell::make(row, col, Kind::Rk, owner_.xf_for(format_index), rk_value));
   return *this;
 }

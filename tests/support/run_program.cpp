@@ -247,7 +247,8 @@ ProgramResult run_program_limited(const std::string& program, const std::vector<
   if (measure) {
     l.file = "/proc/self/exe";
     l.argv = {"test-spawner", program};
-    l.env.push_back(std::string(kSpawnerVariable) + "=" + std::to_string(limits.memory_limit_bytes));
+    l.env.push_back(std::string(kSpawnerVariable) + "=" +
+                    std::to_string(limits.memory_limit_bytes));
     for (char** e = environ; *e != nullptr; ++e) l.env.emplace_back(*e);
   } else {
     l.file = program;

@@ -380,8 +380,7 @@ Bytes worksheet(int32_t rows, uint16_t cols, const std::vector<Bytes>& cells, ui
 }
 
 Bytes workbook_stream(const std::vector<std::string>& sheet_names,
-                      const std::vector<Bytes>& globals,
-                      const std::vector<Bytes>& substreams) {
+                      const std::vector<Bytes>& globals, const std::vector<Bytes>& substreams) {
   Bytes out = bof(kBiff8, kGlobals);
   for (const auto& g : globals) append(out, g);
   std::vector<size_t> positions;  // where each BOUNDSHEET's BOF offset goes
@@ -586,7 +585,8 @@ Bytes compound_file(const Bytes& stream, const CfbOptions& opts) {
       for (size_t i : small_others) others.push_back(entries[i].data);
       auto starts = place_fragmented(mini, *main.data, others);
       main.start = starts[0];
-      for (size_t k = 0; k < small_others.size(); ++k) entries[small_others[k]].start = starts[k + 1];
+      for (size_t k = 0; k < small_others.size(); ++k)
+        entries[small_others[k]].start = starts[k + 1];
     } else if (main.mini) {
       if (!opts.stream_first) place_others();
       main.start = mini.place(*main.data);
@@ -613,9 +613,8 @@ Bytes compound_file(const Bytes& stream, const CfbOptions& opts) {
     }
   const bool main_big = !main.mini && !main.data->empty();
   size_t main_sectors = main_big ? big.count_for(*main.data) : 0;
-  size_t data_sectors = opts.fragmented && main_big
-                            ? fragmented_units(main_sectors, other_sectors)
-                            : main_sectors + other_sectors;
+  size_t data_sectors = opts.fragmented && main_big ? fragmented_units(main_sectors, other_sectors)
+                                                    : main_sectors + other_sectors;
   size_t container_sectors = big.count_for(container);
   size_t minifat_sectors = big.count_for(minifat);
   size_t dir_sectors = ((entries.size() + 1) * 128 + S - 1) / S;
@@ -672,7 +671,8 @@ Bytes compound_file(const Bytes& stream, const CfbOptions& opts) {
     place_big_streams();
     if (main.mini) place_container();
   }
-  if (big.content.size() > fat_sectors * per) throw std::logic_error("compound_file: FAT too small");
+  if (big.content.size() > fat_sectors * per)
+    throw std::logic_error("compound_file: FAT too small");
 
   // Directory: the root, then the streams in a balanced tree under it.
   {

@@ -38,15 +38,15 @@ constexpr uint16_t kWorksheet = 0x0010;
 constexpr uint16_t kChart = 0x0020;
 
 // Whole records (header included).
-Bytes bof(uint16_t version, uint16_t type);    // 16 data bytes (8 for BIFF5)
+Bytes bof(uint16_t version, uint16_t type);  // 16 data bytes (8 for BIFF5)
 Bytes eof();
-Bytes boundsheet(const std::string& name);     // BIFF8, 8-bit characters
-Bytes boundsheet16(const std::u16string& name);  // BIFF8, 16-bit characters
-Bytes boundsheet5(const std::string& name);    // BIFF5: count at 6, bytes from 7
-Bytes xf(uint16_t format_index);               // 20 data bytes, format at 2-3
+Bytes boundsheet(const std::string& name);                     // BIFF8, 8-bit characters
+Bytes boundsheet16(const std::u16string& name);                // BIFF8, 16-bit characters
+Bytes boundsheet5(const std::string& name);                    // BIFF5: count at 6, bytes from 7
+Bytes xf(uint16_t format_index);                               // 20 data bytes, format at 2-3
 Bytes format_record(uint16_t index, const std::string& code);  // FORMAT 0x041E
-Bytes dimensions(int32_t rows, uint16_t cols);   // BIFF8 layout, 14 data bytes
-Bytes dimensions5(uint16_t rows, uint16_t cols); // BIFF5 layout, 10 data bytes
+Bytes dimensions(int32_t rows, uint16_t cols);                 // BIFF8 layout, 14 data bytes
+Bytes dimensions5(uint16_t rows, uint16_t cols);               // BIFF5 layout, 10 data bytes
 Bytes number(uint16_t row, uint16_t col, uint16_t xf, double v);
 Bytes rk(uint16_t row, uint16_t col, uint16_t xf, uint32_t rk_value);
 Bytes mulrk(uint16_t row, uint16_t first_col,
@@ -64,11 +64,11 @@ uint32_t rk_int_cents(int32_t v100);  // bits 0 and 1: v100 / 100
 
 // One string of the shared string table.
 struct SstString {
-  std::string text8;       // used when !wide: stored byte for byte
-  std::u16string text16;   // used when wide
+  std::string text8;      // used when !wide: stored byte for byte
+  std::u16string text16;  // used when wide
   bool wide = false;
-  uint16_t runs = 0;       // rich-text runs (4 bytes each, flag 0x08)
-  uint32_t ext_size = 0;   // extended data bytes (flag 0x04)
+  uint16_t runs = 0;      // rich-text runs (4 bytes each, flag 0x08)
+  uint32_t ext_size = 0;  // extended data bytes (flag 0x04)
 };
 SstString s8(const std::string& text);
 SstString s16(const std::u16string& text);
@@ -80,8 +80,7 @@ SstString s16(const std::u16string& text);
 // on without one. The SST record keeps its 8 count bytes whatever the
 // limit. `declared` overrides the string count field (-1: the
 // number of strings).
-Bytes sst(const std::vector<SstString>& strings, size_t max_data = 8224,
-          int64_t declared = -1);
+Bytes sst(const std::vector<SstString>& strings, size_t max_data = 8224, int64_t declared = -1);
 
 // The SST data as one stream of bytes (count fields and strings), for tests
 // that cut it by hand with sst_cut_at.
@@ -102,20 +101,19 @@ Bytes worksheet(int32_t rows, uint16_t cols, const std::vector<Bytes>& cells,
 // A whole BIFF8 record stream: globals (BOF, `globals` records such as XF
 // and SST, one BOUNDSHEET per name, EOF) followed by the substreams.
 Bytes workbook_stream(const std::vector<std::string>& sheet_names,
-                      const std::vector<Bytes>& globals,
-                      const std::vector<Bytes>& substreams);
+                      const std::vector<Bytes>& globals, const std::vector<Bytes>& substreams);
 
 // The stream after 512 filler bytes: the layout the reader takes for a
 // file that is not a compound file.
 Bytes with_filler(const Bytes& stream);
 
 struct CfbOptions {
-  int sector_shift = 9;           // 9 (512-byte) or 12 (4096-byte sectors)
-  bool stream_first = true;       // the stream's sectors come right after the header
-  bool fragmented = false;        // the stream's sectors are not consecutive
+  int sector_shift = 9;      // 9 (512-byte) or 12 (4096-byte sectors)
+  bool stream_first = true;  // the stream's sectors come right after the header
+  bool fragmented = false;   // the stream's sectors are not consecutive
   std::string stream_name = "Workbook";
-  bool use_mini_stream = true;    // streams under 4096 bytes go to the mini-stream;
-                                  // false: all in regular sectors, header cutoff 0
+  bool use_mini_stream = true;  // streams under 4096 bytes go to the mini-stream;
+                                // false: all in regular sectors, header cutoff 0
   std::vector<std::pair<std::string, Bytes>> other_streams;  // extra entries
 };
 

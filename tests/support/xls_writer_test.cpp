@@ -123,17 +123,22 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, XlsWriterSst,
     ::testing::Values(
         SstCase{"long_8bit", {xlsw::s8(std::string(20000, 'x'))}, {std::string(20000, 'x')}, 8224},
-        SstCase{"long_16bit", {xlsw::s16(std::u16string(9000, u'\u4e2d'))},
+        SstCase{"long_16bit",
+                {xlsw::s16(std::u16string(9000, u'\u4e2d'))},
                 {[] {
-                   std::string s;
-                   for (int i = 0; i < 9000; ++i) s += "\xE4\xB8\xAD";
-                   return s;
-                 }()},
+                  std::string s;
+                  for (int i = 0; i < 9000; ++i) s += "\xE4\xB8\xAD";
+                  return s;
+                }()},
                 8224},
-        SstCase{"runs_and_ext_cut", {rich(xlsw::s8("hello"), 3, 10), xlsw::s8("next")},
-                {"hello", "next"}, 5},
-        SstCase{"empty_string_at_boundary", {xlsw::s8(""), xlsw::s8("ab"), xlsw::s8("")},
-                {"", "ab", ""}, 11},
+        SstCase{"runs_and_ext_cut",
+                {rich(xlsw::s8("hello"), 3, 10), xlsw::s8("next")},
+                {"hello", "next"},
+                5},
+        SstCase{"empty_string_at_boundary",
+                {xlsw::s8(""), xlsw::s8("ab"), xlsw::s8("")},
+                {"", "ab", ""},
+                11},
         SstCase{"many_small_records", many_strings(), many_expected(), 7},
         SstCase{"many_real_limit", many_strings(), many_expected(), 8224}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -165,8 +170,9 @@ TEST_P(XlsWriterCfb, ProductFindsTheStream) {
   auto extents = sheetdump::find_stream(file, c.opts.stream_name);
   ASSERT_TRUE(extents.has_value());
   Bytes got;
-  for (auto e : *extents) got.insert(got.end(), file.begin() + ptrdiff_t(e.offset),
-                                     file.begin() + ptrdiff_t(e.offset + e.length));
+  for (auto e : *extents)
+    got.insert(got.end(), file.begin() + ptrdiff_t(e.offset),
+               file.begin() + ptrdiff_t(e.offset + e.length));
   EXPECT_EQ(got, stream);
   if (c.opts.fragmented) {
     EXPECT_GT(extents->size(), 1u);
@@ -217,14 +223,17 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(XlsWriter, WorkbookConvertsWithTheProduct) {
   Bytes stream = xlsw::workbook_stream(
       {"First", "Second"},
-      {xlsw::xf(0), xlsw::xf(2), xlsw::sst({xlsw::s8("id"), xlsw::s8("name"), xlsw::s16(u"caf\u00e9")})},
+      {xlsw::xf(0), xlsw::xf(2),
+       xlsw::sst({xlsw::s8("id"), xlsw::s8("name"), xlsw::s16(u"caf\u00e9")})},
       {xlsw::worksheet(3, 2,
                        {xlsw::labelsst(0, 0, 0, 0), xlsw::labelsst(0, 1, 0, 1),
                         xlsw::number(1, 0, 0, 1.5), xlsw::labelsst(1, 1, 0, 2),
                         xlsw::rk(2, 0, 1, xlsw::rk_int(7)), xlsw::formula_number(2, 1, 0, 0.25)}),
-       xlsw::worksheet(1, 3,
-                       {xlsw::mulrk(0, 0, {{0, xlsw::rk_int(1)}, {0, xlsw::rk_int_cents(250)},
-                                           {0, xlsw::rk_int(-3)}})})});
+       xlsw::worksheet(
+           1, 3,
+           {xlsw::mulrk(
+               0, 0,
+               {{0, xlsw::rk_int(1)}, {0, xlsw::rk_int_cents(250)}, {0, xlsw::rk_int(-3)}})})});
   const std::string expected =
       "\"id\",\"name\"\n\"1.5\",\"caf\xC3\xA9\"\n\"7.00\",\"0.25\"\n"
       "\"1\",\"2.5\",\"-3\"\n";
