@@ -73,10 +73,37 @@ void round_frac(Dec& x, int64_t frac);
 // round-trip form is much cheaper than a fixed precision and equal to it
 // when it has at most 15 digits; a longer one is rounded to 15 unless its
 // dropped digits are near a half, where only the exact expansion decides.
+// The digits of m / 10^k (m below 10^15) when that is exactly the double:
+// then it is also the double's shortest form, and no rounding to 15 digits
+// is needed. Most cells hold such values (whole numbers, cents).
+bool short_decimal(double a, Dec& x) {
+  static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  if (!(a < 1e15)) return false;
+  for (int k = 0; k <= 6; ++k) {
+    double m = std::rint(a * kPow10[k]);
+    if (m >= 1e15) return false;
+    if (m / kPow10[k] != a) continue;
+    uint64_t v = uint64_t(m);
+    char digits[20];
+    int n = 0;
+    while (v > 0) {
+      digits[n++] = char(v % 10);
+      v /= 10;
+    }
+    for (int i = 0; i < n; ++i) x.d[i] = uint8_t(digits[n - 1 - i]);
+    x.n = n;
+    x.point = n - k;
+    strip(x);
+    return true;
+  }
+  return false;
+}
+
 Dec to_dec15(double a) {
   Dec x;
   if (a < 0) a = -a;
   if (a == 0) return x;
+  if (short_decimal(a, x)) return x;
   char buf[40];
   auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific);
   const char* p = buf;
@@ -125,7 +152,18 @@ void round_frac(Dec& x, int64_t frac) {
 }
 
 void put_digits(Sink& out, const Dec& x, int64_t from, int64_t to) {  // 10^from down to 10^to
-  for (int64_t k = from; k >= to && !out.full(); --k) out.put(char('0' + x.digit_at(k)));
+  // In blocks: most runs are a few digits, and huge ones stop at the cap.
+  char block[64];
+  size_t n = 0;
+  for (int64_t k = from; k >= to; --k) {
+    block[n++] = char('0' + x.digit_at(k));
+    if (n == sizeof block) {
+      out.put(std::string_view(block, n));
+      n = 0;
+      if (out.full()) return;
+    }
+  }
+  out.put(std::string_view(block, n));
 }
 
 // --- General ----------------------------------------------------------------

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -344,6 +346,35 @@ TEST(NumberFormat, AppendsToOutput) {
   out += ',';
   render_number(f, 2, false, out);
   EXPECT_EQ(out, "a,1.3,2.0");
+}
+
+// Fifteen significant digits in scientific form show the decimal digits the
+// renderer works from: for short decimals (its fast path) and any double
+// they are what printf's %.14E gives.
+TEST(NumberFormatDigits, FifteenDigitsAgreeWithPrintf) {
+  const CompiledFormat f = compile_format("0.00000000000000E+00");
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  std::string out;
+  int failures = 0;
+  for (int i = 0; i < 200000; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    double v;
+    if (i % 2 == 0) {
+      static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+      v = double(int64_t(x % 2000000000000) - 1000000000000) / kPow10[(x >> 50) % 7];
+    } else {
+      uint64_t bits = (x & 0x7FEFFFFFFFFFFFFFull) | (uint64_t(0x300 + (x >> 56) % 0x200) << 52);
+      std::memcpy(&v, &bits, sizeof v);
+      if (!std::isfinite(v) || v == 0) continue;
+    }
+    if (v == 0) continue;
+    char want[64];
+    std::snprintf(want, sizeof want, "%.14E", v);
+    out.clear();
+    render_number(f, v, false, out);
+    if (out != want && ++failures <= 5) ADD_FAILURE() << v << ": " << out << " vs " << want;
+  }
+  EXPECT_EQ(failures, 0);
 }
 
 }  // namespace
