@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "format/cell_text.hpp"
+#include "format/date_text.hpp"
 #include "format/exact_text.hpp"
 #include "format/format_kind.hpp"
 #include "format/number_text.hpp"
