@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "format/civil_date.hpp"
+
 namespace sheetdump {
 
 namespace {
@@ -25,16 +27,11 @@ CivilTime civil_from_seconds(int64_t t) {
     sod += 86400;
     --days;
   }
-  days += 719468;
-  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  int64_t doe = days - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
+  CivilDate d = civil_from_days(days);
   CivilTime c;
-  c.day = int(doy - (153 * mp + 2) / 5 + 1);
-  c.month = int(mp < 10 ? mp + 3 : mp - 9);
-  c.year = yoe + era * 400 + (c.month <= 2 ? 1 : 0);
+  c.year = d.year;
+  c.month = d.month;
+  c.day = d.day;
   c.hour = int(sod / 3600);
   c.minute = int(sod / 60 % 60);
   c.second = int(sod % 60);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "format/civil_date.hpp"
+
 namespace sheetdump {
 
 namespace {
@@ -166,15 +168,10 @@ char* put_time(char* p, uint64_t ms_of_day) {
 // YYYY-MM-DD of a day counted from 1970-01-01, proleptic Gregorian (the
 // calendar of gmtime), for years 0 to 9999.
 char* put_date(char* p, int64_t days) {
-  days += 719468;
-  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  int64_t doe = days - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  unsigned day = unsigned(doy - (153 * mp + 2) / 5 + 1);
-  unsigned month = unsigned(mp < 10 ? mp + 3 : mp - 9);
-  unsigned year = unsigned(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  CivilDate d = civil_from_days(days);
+  unsigned day = unsigned(d.day);
+  unsigned month = unsigned(d.month);
+  unsigned year = unsigned(d.year);
   p = put2(p, year / 100);
   p = put2(p, year % 100);
   *p++ = '-';

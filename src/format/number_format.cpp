@@ -13,6 +13,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "format/civil_date.hpp"
+
 namespace sheetdump {
 
 namespace {
@@ -922,16 +924,10 @@ constexpr std::string_view kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesda
 
 // Days since 1970-01-01 to a civil date.
 void civil_from_days(int64_t z, int64_t& y, int& m, int& d) {
-  z += 719468;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  y = yoe + era * 400;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  d = int(doy - (153 * mp + 2) / 5 + 1);
-  m = int(mp < 10 ? mp + 3 : mp - 9);
-  if (m <= 2) ++y;
+  CivilDate c = sheetdump::civil_from_days(z);
+  y = c.year;
+  m = c.month;
+  d = c.day;
 }
 
 constexpr int64_t kDaysTo18991231 = -25568;  // days from 1970-01-01
