@@ -239,7 +239,7 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
     append_fixed(buf_, v, places);
   } else {
     // A fixed printf pattern.
-    int precision = plan.fixed;
+    int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count, -1 for none
     if (!cents) {
       p = write_scaled(p, negative, m, 0, precision);
     } else if (precision >= 2 && precision <= 6) {

@@ -44,21 +44,21 @@ class QuoteMemo {
 
 // The punctuation of one delimited format.
 struct Csv {
-  static constexpr std::string_view before = "\"", separator = "\",\"", after = "\"";
-  static constexpr bool quoted = true;
+  static constexpr std::string_view kBefore = "\"", kSeparator = "\",\"", kAfter = "\"";
+  static constexpr bool kQuoted = true;
 };
 struct Tab {
-  static constexpr std::string_view before = "", separator = "\t", after = "";
-  static constexpr bool quoted = false;
+  static constexpr std::string_view kBefore = "", kSeparator = "\t", kAfter = "";
+  static constexpr bool kQuoted = false;
 };
 
 template <class F>
 void write_separators(OutputStream& out, int32_t count) {
-  for (int32_t i = 0; i < count; ++i) out.write(F::separator);
+  for (int32_t i = 0; i < count; ++i) out.write(F::kSeparator);
 }
 
-// Writes every row of a sheet, one line at a time: `before`, the fields
-// with `separator` between them, `after` and a line feed. The cells are
+// Writes every row of a sheet, one line at a time: the opening text, the fields
+// with the separator between them, the closing text and a line feed. The cells are
 // visited in their stored order (by row, then column, all inside the
 // grid), so an empty position costs only its separator; RK numbers are
 // written straight into the output buffer.
@@ -66,12 +66,12 @@ template <class F>
 void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   if (sheet.rows <= 0) return;
   const Workbook& wb = render.workbook();
-  QuoteMemo memo(F::quoted ? wb.sst.count() : 0);
+  QuoteMemo memo(F::kQuoted ? wb.sst.count() : 0);
   const Cell* next = sheet.cells.data();
   const Cell* const last = next + sheet.cells.size();
-  constexpr size_t kSep = F::separator.size();
+  constexpr size_t kSep = F::kSeparator.size();
   for (int32_t r = 0; r < sheet.rows; ++r) {
-    out.write(F::before);
+    out.write(F::kBefore);
     int32_t col = 0;  // the position the output stands in
     for (; next != last && next->row == r; ++next) {
       const Cell& cell = *next;
@@ -81,7 +81,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.kind == Cell::Kind::Rk && gap <= 1 && render.rk_direct(cell)) {
         char* p = out.room(kSep + CellRenderer::kRkRoom);
         if (gap == 1) {
-          std::memcpy(p, F::separator.data(), kSep);
+          std::memcpy(p, F::kSeparator.data(), kSep);
           p += kSep;
         }
         out.commit(render.write_rk(cell, p));
@@ -96,24 +96,24 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count() &&
           render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
         std::string_view text = *wb.sst.at(cell.value);
-        if (F::quoted)
+        if (F::kQuoted)
           memo.write(out, cell.value, text);
         else
           out.write(text);
         continue;
       }
       if (auto text = render.text(sheet, cell)) {
-        if (F::quoted)
+        if (F::kQuoted)
           write_csv_quoted(out, *text);
         else
           out.write(*text);
       }
     }
     write_separators<F>(out, sheet.cols - 1 - col);
-    char* p = out.room(F::after.size() + 1);
-    std::memcpy(p, F::after.data(), F::after.size());
-    p[F::after.size()] = '\n';
-    out.commit(p + F::after.size() + 1);
+    char* p = out.room(F::kAfter.size() + 1);
+    std::memcpy(p, F::kAfter.data(), F::kAfter.size());
+    p[F::kAfter.size()] = '\n';
+    out.commit(p + F::kAfter.size() + 1);
   }
 }
 

@@ -252,6 +252,7 @@ void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStr
     }
   names = repair_column_names(names);
   std::vector<std::string> column_keys;
+  column_keys.reserve(names.size());
   for (const auto& n : names) column_keys.push_back(name_key(n));
 
   std::string table = sheet.name && !sheet.name->empty() ? *sheet.name
