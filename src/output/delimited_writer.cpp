@@ -88,8 +88,10 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
         continue;
       }
       write_separators<F>(out, gap);
-      if (cell.is_number()) {
-        // Number texts never hold a quote.
+      if (cell.is_number() &&
+          (!F::kQuoted || render.plan(cell.xf).kind != FormatPlan::Kind::Compiled)) {
+        // Number texts of the built-in patterns, the general rule and the
+        // exact rendering never hold a quote; a format code's may.
         out.write(render.number(sheet, cell));
         continue;
       }

@@ -70,25 +70,53 @@ void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
   write_sql_rows(render, sheet, statement_head(render, sheet), style, out);
 }
 
+namespace {
+
+// One value between single quotes, escaped for the quote style, straight
+// into the stream: the runs between quotes (and backslashes) in one copy.
+void write_sql_value(OutputStream& out, std::string_view text, QuoteStyle style) {
+  out.put('\'');
+  const bool backslashes = style == QUOTE_POSTGRES;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\'' || (backslashes && c == '\\')) {
+      out.write(text.substr(start, i - start));
+      out.put(backslashes ? '\\' : '\'');
+      start = i;  // the character itself opens the next run
+    }
+  }
+  out.write(text.substr(start));
+  out.put('\'');
+}
+
+}  // namespace
+
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out) {
-  std::string line;
   GridWalk walk(sheet);
   // Row 0 gave the column names; its cells are passed over.
   for (int32_t c = 0; c < sheet.cols; ++c) walk.at(0, c);
   for (int32_t r = 1; r < sheet.rows; ++r) {
-    line = head;
+    out.write(head);
     for (int32_t c = 0; c < sheet.cols; ++c) {
-      if (c > 0) line += ',';
+      if (c > 0) out.put(',');
+      const Cell* cell = walk.at(r, c);
       std::optional<std::string_view> text;
-      if (const Cell* cell = walk.at(r, c)) text = render.text(sheet, *cell);
-      if (text)
-        append_sql_value(line, *text, style);
-      else
-        line += "NULL";
+      if (cell != nullptr) text = render.text(sheet, *cell);
+      if (!text) {
+        out.write("NULL");
+      } else if (cell->is_number() && render.plan(cell->xf).kind != FormatPlan::Kind::Compiled) {
+        // Number texts of the built-in patterns, the general rule and the
+        // exact rendering hold no quote and no backslash.
+        out.put('\'');
+        out.write(*text);
+        out.put('\'');
+      } else {
+        write_sql_value(out, *text, style);
+      }
     }
-    line += ");\n";
-    out.write_line(line);
+    out.write(");\n");
   }
 }
 

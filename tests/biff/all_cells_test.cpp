@@ -316,6 +316,14 @@ std::vector<FormatCase> format_cases() {
 INSTANTIATE_TEST_SUITE_P(Cases, WorkbookFormats, ::testing::ValuesIn(format_cases()),
                          [](const auto& p) { return std::string(p.param.name); });
 
+TEST(WorkbookFormatsFormatted, QuotesAFormatCodePutsInANumberAreDoubledInCsv) {
+  std::vector<Bytes> g{xlsw::xf(164), xlsw::format_record(164, "0\\\"\" in\"")};
+  Bytes file = book8({xlsw::number(0, 0, 0, 5), xlsw::rk(0, 1, 0, xlsw::rk_int(7))}, 1, 2, g);
+  Reading formatted;
+  formatted.rendering = Rendering::Formatted;
+  EXPECT_EQ(convert(file, formatted), "\"5\"\" in\",\"7\"\" in\"\n");
+}
+
 TEST(WorkbookFormatsDefault, DefaultIgnoresDateModeAndWorkbookCodes) {
   std::vector<Bytes> g{xlsw::xf(164), xlsw::format_record(164, "yyyy-mm-dd"), u16rec(kDateMode, 1),
                        xlsw::xf(14)};
