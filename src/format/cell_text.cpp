@@ -1,6 +1,7 @@
 #include "format/cell_text.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 #include <cmath>
 #include <cstring>
 
@@ -41,28 +42,37 @@ FormatShows builtin_shows(int32_t index) {
   return s;
 }
 
-// The code the workbook itself gives format `index`, if any (of several
-// FORMAT records for one index the last one read counts).
-const std::string* workbook_code(const Workbook& wb, int32_t index) {
-  const std::string* found = nullptr;
-  for (const WorkbookFormat& f : wb.formats)
-    if (f.index == index) found = &f.code;
-  return found;
+// The workbook's own codes by format index (of several FORMAT records for
+// one index the last one read counts), looked up once per distinct index:
+// a hostile file may hold hundreds of thousands of XF and FORMAT records.
+using CodeMap = std::unordered_map<int32_t, const std::string*>;
+
+CodeMap workbook_codes(const Workbook& wb) {
+  CodeMap codes;
+  for (const WorkbookFormat& f : wb.formats) codes[f.index] = &f.code;
+  return codes;
+}
+
+const std::string* workbook_code(const CodeMap& codes, int32_t index) {
+  auto it = codes.find(index);
+  return it == codes.end() ? nullptr : it->second;
 }
 
 // The workbook's code where it decides: for the indices workbooks number
 // their own formats in (164 on), and for indices the built-in table does
 // not know (some writers number their own codes from 50). Indices of the
 // table keep it, however a workbook repeats them.
-const std::string* deciding_code(const Workbook& wb, int32_t index) {
+const std::string* deciding_code(const CodeMap& codes, int32_t index) {
   if (index < kFirstWorkbookFormat && lookup_format(index)) return nullptr;
-  return workbook_code(wb, index);
+  return workbook_code(codes, index);
 }
 
-FormatPlan default_plan(const Workbook& wb, const RenderOptions& o, int32_t index) {
+FormatPlan default_plan(const Workbook& wb, const CodeMap& codes, const RenderOptions& o,
+                        int32_t index) {
   FormatPlan p;
+  if (index == kNoFormatIndex) return p;
   if (o.all) {
-    if (const std::string* code = deciding_code(wb, index)) {
+    if (const std::string* code = deciding_code(codes, index)) {
       FormatShows shows = classify_format_code(*code);
       if (shows.is_date_or_time()) {
         p.kind = FormatPlan::Kind::Strftime;
@@ -86,11 +96,11 @@ FormatPlan default_plan(const Workbook& wb, const RenderOptions& o, int32_t inde
   return p;
 }
 
-FormatPlan exact_plan(const Workbook& wb, int32_t index) {
+FormatPlan exact_plan(const Workbook& wb, const CodeMap& codes, int32_t index) {
   FormatPlan p;
   p.kind = FormatPlan::Kind::Shortest;
   FormatShows shows;
-  const std::string* code = deciding_code(wb, index);
+  const std::string* code = deciding_code(codes, index);
   if (code != nullptr)
     shows = classify_format_code(*code);
   else if (index >= 0)
@@ -117,8 +127,8 @@ void mark_fixed(FormatPlan& p) {
 
 // The code that decides format `index` as the spreadsheet shows it: the
 // workbook's own FORMAT record for that index, else the built-in code.
-std::string_view display_code(const Workbook& wb, int32_t index) {
-  if (const std::string* code = workbook_code(wb, index)) return *code;
+std::string_view display_code(const CodeMap& codes, int32_t index) {
+  if (const std::string* code = workbook_code(codes, index)) return *code;
   return builtin_format_code(index);
 }
 
@@ -149,35 +159,35 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
   general_.kind = options_.rendering == Rendering::Default ? FormatPlan::Kind::General
                                                            : FormatPlan::Kind::Shortest;
   plans_.reserve(wb.xf_formats.size());
+  const CodeMap codes = workbook_codes(wb);
+  // One plan per distinct format index, however many XF records name it;
+  // under --formatted each distinct code is compiled once.
+  std::unordered_map<int32_t, FormatPlan> by_index;
   if (options_.rendering == Rendering::Formatted) {
-    // Each format code is compiled once, however many XF records name it.
-    std::vector<int32_t> indices;
-    for (int32_t index : wb.xf_formats)
-      if (std::find(indices.begin(), indices.end(), index) == indices.end())
-        indices.push_back(index);
-    compiled_.reserve(indices.size() + 1);
-    for (int32_t index : indices) compiled_.push_back(compile_format(display_code(wb, index)));
+    for (int32_t index : wb.xf_formats) by_index.emplace(index, FormatPlan{});
+    compiled_.reserve(by_index.size() + 1);
+    for (auto& [index, p] : by_index) {
+      compiled_.push_back(compile_format(display_code(codes, index)));
+      p.kind = FormatPlan::Kind::Compiled;
+      p.date1904 = wb.date1904;
+      p.compiled = &compiled_.back();
+    }
     compiled_.push_back(compile_format("General"));
     general_.kind = FormatPlan::Kind::Compiled;
     general_.compiled = &compiled_.back();
     general_.date1904 = wb.date1904;
-    for (int32_t index : wb.xf_formats) {
-      FormatPlan p;
-      p.kind = FormatPlan::Kind::Compiled;
-      p.date1904 = wb.date1904;
-      size_t at = size_t(std::find(indices.begin(), indices.end(), index) - indices.begin());
-      p.compiled = &compiled_[at];
-      plans_.push_back(p);
-    }
-    return;
   }
   for (int32_t index : wb.xf_formats) {
-    if (options_.rendering == Rendering::Exact)
-      plans_.push_back(exact_plan(wb, index));
-    else
-      plans_.push_back(index == kNoFormatIndex ? FormatPlan{} : default_plan(wb, options_, index));
+    auto it = by_index.find(index);
+    if (it == by_index.end()) {
+      FormatPlan p = options_.rendering == Rendering::Exact
+                         ? exact_plan(wb, codes, index)
+                         : default_plan(wb, codes, options_, index);
+      mark_fixed(p);
+      it = by_index.emplace(index, p).first;
+    }
+    plans_.push_back(it->second);
   }
-  for (FormatPlan& p : plans_) mark_fixed(p);
 }
 
 CellRenderer::~CellRenderer() = default;
