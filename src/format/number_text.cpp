@@ -1,5 +1,6 @@
 #include "format/number_text.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -76,88 +77,135 @@ constexpr char kTwoDigits[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-[[gnu::always_inline]] inline int digit_count32(uint32_t v) {
-  return 1 + (v >= 10) + (v >= 100) + (v >= 1000) + (v >= 10000) + (v >= 100000) + (v >= 1000000) +
-         (v >= 10000000) + (v >= 100000000) + (v >= 1000000000);
+// The digits of n below 100^Pairs, front to back, from one fixed-point
+// product: y = n * 2^S / 100^(Pairs-1) holds the leading pair in its
+// integer part, and each multiplication of the fraction by 100 brings the
+// next pair up. M rounds 2^S / 100^(Pairs-1) up by less than 1, so the
+// error n * (M - 2^S / 100^(Pairs-1)) stays below 2^S / 100^(Pairs-1)
+// after the last multiplication as long as 2^S > n * 100^(Pairs-1), which
+// S is chosen for (and y stays below 2^64). With `trim`, a leading pair
+// below 10 is written as one digit.
+template <int Pairs>
+[[gnu::always_inline]] inline char* write_pairs(char* p, uint32_t n, bool trim) {
+  constexpr int kShift = Pairs == 2 ? 32 : Pairs == 3 ? 40 : 50;
+  constexpr uint64_t kDiv = Pairs == 2 ? 100 : Pairs == 3 ? 10000 : 1000000;
+  constexpr uint64_t kMul = (uint64_t(1) << kShift) / kDiv + 1;
+  constexpr uint64_t kMask = (uint64_t(1) << kShift) - 1;
+  uint64_t y = uint64_t(n) * kMul;
+  uint32_t lead = uint32_t(y >> kShift);
+  if (trim && lead < 10) {
+    *p++ = char('0' + lead);
+  } else {
+    std::memcpy(p, kTwoDigits + lead * 2, 2);
+    p += 2;
+  }
+  for (int i = 1; i < Pairs; ++i) {
+    y = (y & kMask) * 100;
+    std::memcpy(p, kTwoDigits + (y >> kShift) * 2, 2);
+    p += 2;
+  }
+  return p;
 }
 
-// The digits of v, ending at `end`, written backwards two at a time.
-template <class U>
-[[gnu::always_inline]] inline void write_backwards(char* end, U v) {
-  while (v >= 100) {
+// The decimal digits of n below 10^8, without leading zeros.
+[[gnu::always_inline]] inline char* write_below_1e8(char* p, uint32_t n) {
+  if (n < 100) {
+    if (n < 10) {
+      *p = char('0' + n);
+      return p + 1;
+    }
+    std::memcpy(p, kTwoDigits + n * 2, 2);
+    return p + 2;
+  }
+  if (n < 10000) return write_pairs<2>(p, n, true);
+  if (n < 1000000) return write_pairs<3>(p, n, true);
+  return write_pairs<4>(p, n, true);
+}
+
+// Exactly eight digits of n below 10^8, zeros in front.
+[[gnu::always_inline]] inline char* write_8_digits(char* p, uint32_t n) {
+  return write_pairs<4>(p, n, false);
+}
+
+// Exactly `count` digits of v (below 10^count), zeros in front, at p.
+[[gnu::always_inline]] inline void write_fixed_width(char* p, uint64_t v, int count) {
+  if (count == 2) {
+    std::memcpy(p, kTwoDigits + v * 2, 2);
+    return;
+  }
+  char* end = p + count;
+  for (; count >= 2; count -= 2) {
     unsigned i = unsigned(v % 100) * 2;
     v /= 100;
     end -= 2;
-    end[0] = kTwoDigits[i];
-    end[1] = kTwoDigits[i + 1];
+    std::memcpy(end, kTwoDigits + i, 2);
   }
-  if (v >= 10) {
-    end[-2] = kTwoDigits[v * 2];
-    end[-1] = kTwoDigits[v * 2 + 1];
-  } else {
-    end[-1] = char('0' + v);
-  }
+  if (count == 1) end[-1] = char('0' + v);
 }
 
-// Room a scaled decimal can need: sign, 20 digits, point, 17 decimals.
-static_assert(kScaledRoom == 48);
+// Writes `count` zeros (0 to 17) at p, eight at a time: may write up to
+// seven bytes beyond them.
+[[gnu::always_inline]] inline char* write_zeros(char* p, int count) {
+  char* end = p + (count > 0 ? count : 0);
+  for (; p < end; p += 8) std::memcpy(p, "00000000", 8);
+  return end;
+}
+
+constexpr uint64_t kPow10u[] = {1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                100000,
+                                1000000,
+                                10000000,
+                                100000000,
+                                1000000000,
+                                10000000000,
+                                100000000000,
+                                1000000000000,
+                                10000000000000,
+                                100000000000000,
+                                1000000000000000,
+                                10000000000000000,
+                                100000000000000000};
+
+// Room a scaled decimal can need: sign, 20 digits, point, 17 decimals,
+// and the zeros' overshoot.
+static_assert(kScaledRoom >= 1 + 20 + 1 + 17 + 7);
 
 }  // namespace
 
 char* write_decimal(char* p, uint64_t v) {
-  if (v <= UINT32_MAX) {
-    char* end = p + digit_count32(uint32_t(v));
-    write_backwards(end, uint32_t(v));
-    return end;
+  if (v < 100000000) return write_below_1e8(p, uint32_t(v));
+  // Eight digits at a time from the back of the number.
+  uint64_t high = v / 100000000;
+  uint32_t low = uint32_t(v - high * 100000000);
+  if (high < 100000000) {
+    p = write_below_1e8(p, uint32_t(high));
+  } else {
+    uint64_t top = high / 100000000;  // at most 1844
+    p = write_below_1e8(p, uint32_t(top));
+    p = write_8_digits(p, uint32_t(high - top * 100000000));
   }
-  // Above 2^32: the low nine digits apart, so that the rest fits 32 bits
-  // but for values of 10^18 and more.
-  uint64_t high = v / 1000000000;
-  char* mid = high <= UINT32_MAX ? p + digit_count32(uint32_t(high)) : write_decimal(p, high);
-  if (high <= UINT32_MAX) write_backwards(mid, uint32_t(high));
-  uint32_t low = uint32_t(v % 1000000000);
-  for (int i = 8; i >= 0; --i) {
-    mid[i] = char('0' + low % 10);
-    low /= 10;
-  }
-  return mid + 9;
+  return write_8_digits(p, low);
 }
 
 char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision) {
-  if (negative) *p++ = '-';
+  *p = '-';
+  p += negative;
   if (scale == 0) {
     p = write_decimal(p, m);
     if (precision > 0) *p++ = '.';
-  } else if (scale == 2 && m >= 100 && m <= UINT32_MAX) {
-    // The common case, cents: whole part, point, two digits from the table.
-    uint32_t whole = uint32_t(m) / 100;
-    unsigned cents = (uint32_t(m) % 100) * 2;
-    char* end = p + digit_count32(whole);
-    write_backwards(end, whole);
-    end[0] = '.';
-    end[1] = kTwoDigits[cents];
-    end[2] = kTwoDigits[cents + 1];
-    p = end + 3;
   } else {
-    char digits[24];
-    int nd = int(write_decimal(digits, m) - digits);
-    if (nd <= scale) {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = nd; i < scale; ++i) *p++ = '0';
-      std::memcpy(p, digits, size_t(nd));
-      p += nd;
-    } else {
-      int whole = nd - scale;
-      std::memcpy(p, digits, size_t(whole));
-      p += whole;
-      *p++ = '.';
-      std::memcpy(p, digits + whole, size_t(scale));
-      p += scale;
-    }
+    uint64_t unit = kPow10u[scale];
+    uint64_t whole = m / unit;
+    p = write_decimal(p, whole);
+    *p++ = '.';
+    write_fixed_width(p, m - whole * unit, scale);
+    p += scale;
   }
-  for (int i = scale; i < precision; ++i) *p++ = '0';
-  return p;
+  return write_zeros(p, precision - scale);
 }
 
 void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision) {
@@ -189,22 +237,32 @@ void append_rounded_integer(TextBuffer& out, double v) {
   append_scaled(out, std::signbit(v), n, 0, 0);
 }
 
-// "%.Nf" without a decimal expansion, where that is exact. If some decimal
-// m / 10^k with k <= N reads back as `v` (the division is correctly
-// rounded, so m / 10^k == v says exactly that), and `v` lies below 2^31,
-// where doubles are closer together than 10^-6, then that decimal is the
-// nearest N-digit one, which is what printf prints. False otherwise.
-bool append_fixed_short(TextBuffer& out, double v, int precision) {
-  static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
-  if (precision > 6 || !(std::fabs(v) < 2147483648.0)) return false;
-  for (int k = 1; k <= precision; ++k) {
-    double m = std::rint(v * kPow10[k]);
-    if (m / kPow10[k] == v) {
-      append_scaled(out, std::signbit(v), uint64_t(std::fabs(m)), k, precision);
-      return true;
-    }
+// "%.Nf" by exact integer arithmetic, for |v| below 2^31 and N up to 9:
+// v is m * 2^-s exactly, so v * 10^N is the integer m * 10^N (below 2^83)
+// shifted right by s, and the bits shifted out decide the rounding, half
+// to even on the exact value as printf does. False outside that range.
+bool append_fixed_exact(TextBuffer& out, double v, int precision) {
+  if (precision < 0 || precision > 9 || !(std::fabs(v) < 2147483648.0)) return false;
+  uint64_t bits = std::bit_cast<uint64_t>(v);
+  const bool negative = (bits >> 63) != 0;
+  const int biased = int((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t(1) << 52) - 1);
+  int shift = 1074;  // subnormals: m * 2^-1074
+  if (biased != 0) {
+    mantissa |= uint64_t(1) << 52;
+    shift = 1075 - biased;  // at least 22 below 2^31
   }
-  return false;
+  uint64_t q = 0;
+  if (shift < 100) {  // from 2^100 on, m * 10^N < 2^83 rounds to 0
+    using u128 = unsigned __int128;
+    const u128 product = u128(mantissa) * kPow10u[precision];
+    q = uint64_t(product >> shift);
+    const u128 rest = product & ((u128(1) << shift) - 1);
+    const u128 half = u128(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  }
+  append_scaled(out, negative, q, precision, precision);
+  return true;
 }
 
 }  // namespace
@@ -222,7 +280,7 @@ void append_fixed(TextBuffer& out, double v, int precision) {
     }
     return;
   }
-  if (append_fixed_short(out, v, precision)) return;
+  if (append_fixed_exact(out, v, precision)) return;
   append_chars(out, v, std::chars_format::fixed, precision);
 }
 
