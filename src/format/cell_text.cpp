@@ -125,6 +125,12 @@ void mark_fixed(FormatPlan& p) {
   p.percent = !rest.empty();
 }
 
+// Marks the plans whose numbers write_rk and write_double render.
+void mark_direct(FormatPlan& p) {
+  p.direct = p.kind == FormatPlan::Kind::General || p.fixed >= 0;
+  p.direct_rk = p.direct || p.kind == FormatPlan::Kind::Shortest;
+}
+
 // The code that decides format `index` as the spreadsheet shows it: the
 // workbook's own FORMAT record for that index, else the built-in code.
 std::string_view display_code(const CodeMap& codes, int32_t index) {
@@ -158,6 +164,7 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
   if (options_.rendering != Rendering::Default) options_.all = true;
   general_.kind = options_.rendering == Rendering::Default ? FormatPlan::Kind::General
                                                            : FormatPlan::Kind::Shortest;
+  mark_direct(general_);
   plans_.reserve(wb.xf_formats.size());
   const CodeMap codes = workbook_codes(wb);
   // One plan per distinct format index, however many XF records name it;
@@ -184,10 +191,13 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
                          ? exact_plan(wb, codes, index)
                          : default_plan(wb, codes, options_, index);
       mark_fixed(p);
+      mark_direct(p);
       it = by_index.emplace(index, p).first;
     }
     plans_.push_back(it->second);
   }
+  plans_data_ = plans_.data();
+  plan_count_ = plans_.size();
 }
 
 CellRenderer::~CellRenderer() = default;
@@ -232,39 +242,47 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
 char* CellRenderer::write_rk(const Cell& cell, char* p) {
   const FormatPlan& plan = this->plan(cell.xf);
   const uint32_t rk = cell.value;
-  const int64_t n = int32_t(rk) >> 2;
+  const int32_t n = int32_t(rk) >> 2;
   const bool cents = (rk & 1) != 0;
   const bool negative = n < 0;
-  const uint64_t m = negative ? uint64_t(-n) : uint64_t(n);
-  if (plan.kind == FormatPlan::Kind::Shortest) {
-    if (!cents) return write_scaled(p, negative, m, 0, 0);
-    buf_.clear();
-    append_shortest_hundredths(buf_, n);
-  } else if (plan.kind == FormatPlan::Kind::General) {
-    if (!cents) return write_scaled(p, negative, m, 0, 0);
-    double v = double(n) / 100.0;
-    int places = decimal_places(v);
-    if (places >= 2) return write_scaled(p, negative, m, 2, places);
-    buf_.clear();
-    append_fixed(buf_, v, places);
-  } else {
-    // A fixed printf pattern.
-    int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count, -1 for none
-    if (!cents) {
-      p = write_scaled(p, negative, m, 0, precision);
-    } else if (precision >= 2 && precision <= 6) {
-      p = write_scaled(p, negative, m, 2, precision);
-    } else {
-      buf_.clear();
-      append_fixed(buf_, double(n) / 100.0, precision);
-      std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
-      p += buf_.len;
-    }
+  const uint32_t m = negative ? uint32_t(0) - uint32_t(n) : uint32_t(n);
+  if (!cents) {
+    // The digits, and for a fixed pattern its point and zeros.
+    p = write_scaled(p, negative, m, 0, plan.fixed > 0 ? plan.fixed : 0);
     if (plan.percent) *p++ = '%';
     return p;
   }
-  std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
-  return p + buf_.len;
+  if (plan.kind == FormatPlan::Kind::Shortest) {
+    buf_.clear();
+    append_shortest_hundredths(buf_, n);
+    std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+    return p + buf_.len;
+  }
+  if (plan.kind == FormatPlan::Kind::General) {
+    // |n| / 100 has the whole part m / 100 and its fraction exactly.
+    const double a = double(m) / 100.0;
+    const uint32_t whole = m / 100;
+    const int places = fraction_places(a - double(whole));
+    if (places >= 2) return write_scaled(p, negative, m, 2, places);
+    return write_fixed(p, negative ? -a : a, places);
+  }
+  // A fixed printf pattern.
+  const int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count
+  if (precision >= 2 && precision <= 6)
+    p = write_scaled(p, negative, m, 2, precision);
+  else
+    p = write_fixed(p, double(n) / 100.0, precision);
+  if (plan.percent) *p++ = '%';
+  return p;
+}
+
+// Numbers under the general rule or a fixed pattern, where write_fixed
+// renders them exactly.
+char* CellRenderer::write_double(const FormatPlan& plan, double v, char* p) {
+  if (plan.kind == FormatPlan::Kind::General) return write_fixed(p, v, decimal_places(v));
+  char* end = write_fixed(p, v, plan.fixed);
+  if (end != nullptr && plan.percent) *end++ = '%';
+  return end;
 }
 
 std::string_view CellRenderer::rk_text(const Cell& cell) {

@@ -38,6 +38,11 @@ struct FormatPlan {
   // sign follows; -1 for any other pattern.
   int8_t fixed = -1;
   bool percent = false;
+  // write_rk renders its RK integers (General, a fixed pattern, Shortest).
+  bool direct_rk = false;
+  // write_double renders its numbers, where they are exact (General or a
+  // fixed pattern).
+  bool direct = false;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -64,23 +69,43 @@ class CellRenderer {
   }
   // Whether write_rk renders this RK number cell.
   bool rk_direct(const Cell& cell) const {
-    const FormatPlan& p = plan(cell.xf);
-    return (cell.value & 2) != 0 && (p.kind == FormatPlan::Kind::General || p.fixed >= 0 ||
-                                     p.kind == FormatPlan::Kind::Shortest);
+    return (cell.value & 2) != 0 && plan(cell.xf).direct_rk;
   }
   // The text of such a cell (see rk_direct), written at `p`, which has
   // room for kRkRoom bytes; returns the end.
   static constexpr size_t kRkRoom = kScaledRoom + 2;
   char* write_rk(const Cell& cell, char* p);
+  // The text of a number cell under the general rule, a fixed printf
+  // pattern or (RK integers) the exact rendering, where that is exact, at
+  // `p`, which has room for kRkRoom bytes; returns the end. For any other
+  // cell returns nullptr and writes nothing: number() or text() renders it.
+  char* write_number(const Sheet& sheet, const Cell& cell, char* p) {
+    const FormatPlan& pl = plan(cell.xf);
+    if (cell.kind == Cell::Kind::Rk) {
+      const uint32_t rk = cell.value;
+      if ((rk & 3) == 2 && pl.fixed < 0 && pl.direct_rk) {
+        // An integer under the general rule or the exact rendering.
+        const int32_t n = int32_t(rk) >> 2;
+        *p = '-';
+        return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
+      }
+      if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
+      return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
+    }
+    if (cell.kind == Cell::Kind::Double && pl.direct && cell.value < sheet.numbers.size())
+      return write_double(pl, sheet.numbers[cell.value], p);
+    return nullptr;
+  }
   // The text at (row, col), or none for an empty position.
   std::optional<std::string_view> text_at(const Sheet& sheet, int32_t row, int32_t col);
 
-  const FormatPlan& plan(uint16_t xf) const { return xf < plans_.size() ? plans_[xf] : general_; }
+  const FormatPlan& plan(uint16_t xf) const { return xf < plan_count_ ? plans_data_[xf] : general_; }
   const RenderOptions& options() const { return options_; }
   const Workbook& workbook() const { return wb_; }
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);
+  char* write_double(const FormatPlan& plan, double v, char* p);
   std::string_view rk_text(const Cell& cell);
   std::optional<std::string_view> shown_text(const FormatPlan& plan,
                                              std::optional<std::string_view> text);
@@ -88,6 +113,8 @@ class CellRenderer {
   const Workbook& wb_;
   RenderOptions options_;
   std::vector<FormatPlan> plans_;
+  const FormatPlan* plans_data_ = nullptr;  // plans_, for the lookup per cell
+  size_t plan_count_ = 0;
   FormatPlan general_;
   std::vector<CompiledFormat> compiled_;
   TextBuffer buf_;

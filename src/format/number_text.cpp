@@ -8,6 +8,8 @@
 
 namespace sheetdump {
 
+using digits::kTwoDigits;
+
 void TextBuffer::append(std::string_view s) {
   size_t n = std::min(s.size(), data.size() - len);
   std::memcpy(data.data() + len, s.data(), n);
@@ -15,10 +17,6 @@ void TextBuffer::append(std::string_view s) {
 }
 
 namespace {
-
-// x truncated toward zero to a 32-bit integer, back as a double. Only
-// called with |x| below 2^31.
-double trunc32(double x) { return double(int32_t(x)); }
 
 void append_chars(TextBuffer& out, double v, std::chars_format fmt, int precision) {
   char* first = out.data.data() + out.len;
@@ -32,18 +30,7 @@ void append_chars(TextBuffer& out, double v, std::chars_format fmt, int precisio
 int decimal_places(double v) {
   if (!std::isfinite(v)) return 0;
   double a = v > -v ? v : -v;
-  double f = a - std::trunc(a);
-  if (f <= 0) return 0;
-  static constexpr double kMultipliers[] = {10000, 1000, 100, 10, 1};
-  int places = 5;
-  for (double m : kMultipliers) {
-    double x = f * m;
-    double frac = x - trunc32(x);
-    double scaled = frac * 10;
-    if (int32_t(scaled) > 0) return places;
-    --places;
-  }
-  return 0;
+  return fraction_places(a - std::trunc(a));
 }
 
 namespace {
@@ -69,62 +56,6 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
   }
   if (precision > 0 && scale == 0) out.append('.');
   for (int i = scale; i < precision; ++i) out.append('0');
-}
-
-// "00" to "99": two digits per division.
-constexpr char kTwoDigits[201] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
-
-// The digits of n below 100^Pairs, front to back, from one fixed-point
-// product: y = n * 2^S / 100^(Pairs-1) holds the leading pair in its
-// integer part, and each multiplication of the fraction by 100 brings the
-// next pair up. M rounds 2^S / 100^(Pairs-1) up by less than 1, so the
-// error n * (M - 2^S / 100^(Pairs-1)) stays below 2^S / 100^(Pairs-1)
-// after the last multiplication as long as 2^S > n * 100^(Pairs-1), which
-// S is chosen for (and y stays below 2^64). With `trim`, a leading pair
-// below 10 is written as one digit.
-template <int Pairs>
-[[gnu::always_inline]] inline char* write_pairs(char* p, uint32_t n, bool trim) {
-  constexpr int kShift = Pairs == 2 ? 32 : Pairs == 3 ? 40 : 50;
-  constexpr uint64_t kDiv = Pairs == 2 ? 100 : Pairs == 3 ? 10000 : 1000000;
-  constexpr uint64_t kMul = (uint64_t(1) << kShift) / kDiv + 1;
-  constexpr uint64_t kMask = (uint64_t(1) << kShift) - 1;
-  uint64_t y = uint64_t(n) * kMul;
-  uint32_t lead = uint32_t(y >> kShift);
-  if (trim && lead < 10) {
-    *p++ = char('0' + lead);
-  } else {
-    std::memcpy(p, kTwoDigits + lead * 2, 2);
-    p += 2;
-  }
-  for (int i = 1; i < Pairs; ++i) {
-    y = (y & kMask) * 100;
-    std::memcpy(p, kTwoDigits + (y >> kShift) * 2, 2);
-    p += 2;
-  }
-  return p;
-}
-
-// The decimal digits of n below 10^8, without leading zeros.
-[[gnu::always_inline]] inline char* write_below_1e8(char* p, uint32_t n) {
-  if (n < 100) {
-    if (n < 10) {
-      *p = char('0' + n);
-      return p + 1;
-    }
-    std::memcpy(p, kTwoDigits + n * 2, 2);
-    return p + 2;
-  }
-  if (n < 10000) return write_pairs<2>(p, n, true);
-  if (n < 1000000) return write_pairs<3>(p, n, true);
-  return write_pairs<4>(p, n, true);
-}
-
-// Exactly eight digits of n below 10^8, zeros in front.
-[[gnu::always_inline]] inline char* write_8_digits(char* p, uint32_t n) {
-  return write_pairs<4>(p, n, false);
 }
 
 // Exactly `count` digits of v (below 10^count), zeros in front, at p.
@@ -177,6 +108,8 @@ static_assert(kScaledRoom >= 1 + 20 + 1 + 17 + 7);
 }  // namespace
 
 char* write_decimal(char* p, uint64_t v) {
+  using digits::write_8_digits;
+  using digits::write_below_1e8;
   if (v < 100000000) return write_below_1e8(p, uint32_t(v));
   // Eight digits at a time from the back of the number.
   uint64_t high = v / 100000000;
@@ -226,25 +159,11 @@ void append_integer(TextBuffer& out, int64_t n) {
 
 namespace {
 
-// "%.0f" for |v| below 2^52: the fraction a - trunc(a) is exact there, so
-// rounding half to even can be decided without any decimal expansion.
-void append_rounded_integer(TextBuffer& out, double v) {
-  double a = std::fabs(v);
-  double whole = std::trunc(a);
-  double frac = a - whole;
-  uint64_t n = uint64_t(whole);
-  if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
-  append_scaled(out, std::signbit(v), n, 0, 0);
-}
-
-// "%.Nf" by exact integer arithmetic, for |v| below 2^31 and N up to 9:
-// v is m * 2^-s exactly, so v * 10^N is the integer m * 10^N (below 2^83)
-// shifted right by s, and the bits shifted out decide the rounding, half
-// to even on the exact value as printf does. False outside that range.
-bool append_fixed_exact(TextBuffer& out, double v, int precision) {
-  if (precision < 0 || precision > 9 || !(std::fabs(v) < 2147483648.0)) return false;
-  uint64_t bits = std::bit_cast<uint64_t>(v);
-  const bool negative = (bits >> 63) != 0;
+// v * 10^precision rounded to an integer as printf rounds it, half to even
+// on the exact value, for |v| below 2^31 and precision up to 9: v is
+// m * 2^-s exactly, so v * 10^N is the integer m * 10^N (below 2^83)
+// shifted right by s, and the bits shifted out decide the rounding.
+uint64_t scaled_rounded(uint64_t bits, int precision) {
   const int biased = int((bits >> 52) & 0x7FF);
   uint64_t mantissa = bits & ((uint64_t(1) << 52) - 1);
   int shift = 1074;  // subnormals: m * 2^-1074
@@ -252,35 +171,50 @@ bool append_fixed_exact(TextBuffer& out, double v, int precision) {
     mantissa |= uint64_t(1) << 52;
     shift = 1075 - biased;  // at least 22 below 2^31
   }
-  uint64_t q = 0;
-  if (shift < 100) {  // from 2^100 on, m * 10^N < 2^83 rounds to 0
-    using u128 = unsigned __int128;
-    const u128 product = u128(mantissa) * kPow10u[precision];
-    q = uint64_t(product >> shift);
-    const u128 rest = product & ((u128(1) << shift) - 1);
-    const u128 half = u128(1) << (shift - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  }
-  append_scaled(out, negative, q, precision, precision);
-  return true;
+  if (shift >= 100) return 0;  // m * 10^N below 2^83 is below half of 2^100
+  using u128 = unsigned __int128;
+  const u128 product = u128(mantissa) * kPow10u[precision];
+  uint64_t q = uint64_t(product >> shift);
+  const u128 rest = product & ((u128(1) << shift) - 1);
+  const u128 half = u128(1) << (shift - 1);
+  if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  return q;
 }
 
 }  // namespace
 
-void append_fixed(TextBuffer& out, double v, int precision) {
+char* write_fixed(char* p, double v, int precision) {
   constexpr double kTwoPow52 = 4503599627370496.0;
-  double a = std::fabs(v);
+  if (precision < 0 || precision > 17) return nullptr;
+  const double a = std::fabs(v);
   if (a < kTwoPow52 && (precision == 0 || v == std::trunc(v))) {
     // Whole numbers, and anything rounded to a whole number, are exact in
-    // 64-bit integer arithmetic.
-    if (precision == 0) {
-      append_rounded_integer(out, v);
-    } else {
-      append_scaled(out, std::signbit(v), uint64_t(a), 0, precision);
-    }
-    return;
+    // 64-bit integer arithmetic: the fraction a - trunc(a) is exact below
+    // 2^52, so rounding half to even needs no decimal expansion.
+    const double whole = std::trunc(a);
+    const double frac = a - whole;
+    uint64_t n = uint64_t(whole);
+    if (frac > 0.5 || (frac == 0.5 && (n & 1) != 0)) ++n;
+    return write_scaled(p, std::signbit(v), n, 0, precision);
   }
-  if (append_fixed_exact(out, v, precision)) return;
+  if (precision > 9 || !(a < 2147483648.0)) return nullptr;
+  const uint64_t bits = std::bit_cast<uint64_t>(v);
+  return write_scaled(p, (bits >> 63) != 0, scaled_rounded(bits, precision), precision, precision);
+}
+
+void append_fixed(TextBuffer& out, double v, int precision) {
+  if (out.len + kScaledRoom <= out.data.size()) {
+    if (char* end = write_fixed(out.data.data() + out.len, v, precision)) {
+      out.len = size_t(end - out.data.data());
+      return;
+    }
+  } else {
+    char room[kScaledRoom];
+    if (char* end = write_fixed(room, v, precision)) {
+      out.append(std::string_view(room, size_t(end - room)));
+      return;
+    }
+  }
   append_chars(out, v, std::chars_format::fixed, precision);
 }
 

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace sheetdump {
@@ -29,8 +30,92 @@ struct TextBuffer {
 // taken from the double itself. NaN and infinities give 0.
 int decimal_places(double v);
 
+// decimal_places of a value whose fraction |v| - trunc(|v|) is `f`
+// (0 <= f < 1): digit by digit from the fifth, each taken as the first
+// digit of the fraction of f * 10^k.
+inline int fraction_places(double f) {
+  if (!(f > 0)) return 0;
+  int places = 5;
+  for (double m : {10000.0, 1000.0, 100.0, 10.0, 1.0}) {
+    double x = f * m;
+    double scaled = (x - double(int32_t(x))) * 10;
+    if (int32_t(scaled) > 0) return places;
+    --places;
+  }
+  return 0;
+}
+
 // The general rule: "%.*f" with decimal_places(v).
 void append_general(TextBuffer& out, double v);
+
+namespace digits {
+
+// "00" to "99": two digits per table entry.
+inline constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The digits of n below 100^Pairs, front to back, from one fixed-point
+// product: y = n * 2^S / 100^(Pairs-1) holds the leading pair in its
+// integer part, and each multiplication of the fraction by 100 brings the
+// next pair up. M rounds 2^S / 100^(Pairs-1) up by less than 1, so the
+// error n * (M - 2^S / 100^(Pairs-1)) stays below 2^S / 100^(Pairs-1)
+// after the last multiplication as long as 2^S > n * 100^(Pairs-1), which
+// S is chosen for (and y stays below 2^64). With `trim`, a leading pair
+// below 10 is written as one digit.
+template <int Pairs>
+[[gnu::always_inline]] inline char* write_pairs(char* p, uint32_t n, bool trim) {
+  constexpr int kShift = Pairs == 2 ? 32 : Pairs == 3 ? 40 : 50;
+  constexpr uint64_t kDiv = Pairs == 2 ? 100 : Pairs == 3 ? 10000 : 1000000;
+  constexpr uint64_t kMul = (uint64_t(1) << kShift) / kDiv + 1;
+  constexpr uint64_t kMask = (uint64_t(1) << kShift) - 1;
+  uint64_t y = uint64_t(n) * kMul;
+  uint32_t lead = uint32_t(y >> kShift);
+  if (trim && lead < 10) {
+    *p++ = char('0' + lead);
+  } else {
+    std::memcpy(p, kTwoDigits + lead * 2, 2);
+    p += 2;
+  }
+  for (int i = 1; i < Pairs; ++i) {
+    y = (y & kMask) * 100;
+    std::memcpy(p, kTwoDigits + (y >> kShift) * 2, 2);
+    p += 2;
+  }
+  return p;
+}
+
+// The decimal digits of n below 10^8, without leading zeros.
+[[gnu::always_inline]] inline char* write_below_1e8(char* p, uint32_t n) {
+  if (n < 100) {
+    if (n < 10) {
+      *p = char('0' + n);
+      return p + 1;
+    }
+    std::memcpy(p, kTwoDigits + n * 2, 2);
+    return p + 2;
+  }
+  if (n < 10000) return write_pairs<2>(p, n, true);
+  if (n < 1000000) return write_pairs<3>(p, n, true);
+  return write_pairs<4>(p, n, true);
+}
+
+// Exactly eight digits of n below 10^8, zeros in front.
+[[gnu::always_inline]] inline char* write_8_digits(char* p, uint32_t n) {
+  return write_pairs<4>(p, n, false);
+}
+
+}  // namespace digits
+
+// The decimal digits of `v` below 2^32, written at `p`; returns the end.
+// At most 10 bytes.
+[[gnu::always_inline]] inline char* write_u32(char* p, uint32_t v) {
+  if (v < 100000000) return digits::write_below_1e8(p, v);
+  uint32_t high = v / 100000000;  // 1 to 42
+  p = digits::write_below_1e8(p, high);
+  return digits::write_8_digits(p, v - high * 100000000);
+}
 
 // The decimal digits of `v`, written at `p` through a two-digit table;
 // returns the end. At most 20 bytes.
@@ -50,6 +135,12 @@ char* write_scaled(char* p, bool negative, uint64_t m, int scale, int precision)
 // (scale 0 to 17), with a minus sign when `negative`: the digits of m
 // with a point before its last `scale` digits, then zeros.
 void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int precision);
+
+// "%.*f" with the given precision (0 to 17), into raw room of at least
+// kScaledRoom bytes, where that is exact in integer arithmetic: whole
+// numbers below 2^52, and below 2^31 up to 9 decimals. Returns the end,
+// or nullptr (nothing written) for any other value.
+char* write_fixed(char* p, double v, int precision);
 
 // "%.*f" with the given precision (0 to 17).
 void append_fixed(TextBuffer& out, double v, int precision);

@@ -60,8 +60,8 @@ void write_separators(OutputStream& out, int32_t count) {
 // Writes every row of a sheet, one line at a time: the opening text, the fields
 // with the separator between them, the closing text and a line feed. The cells are
 // visited in their stored order (by row, then column, all inside the
-// grid), so an empty position costs only its separator; RK numbers are
-// written straight into the output buffer.
+// grid), so an empty position costs only its separator; numbers are
+// written straight into the output buffer where that is exact.
 template <class F>
 void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   if (sheet.rows <= 0) return;
@@ -78,14 +78,16 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.col >= sheet.cols) continue;
       int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
-      if (cell.kind == Cell::Kind::Rk && gap <= 1 && render.rk_direct(cell)) {
+      if (gap <= 1) {
         char* p = out.room(kSep + CellRenderer::kRkRoom);
-        if (gap == 1) {
-          std::memcpy(p, F::kSeparator.data(), kSep);
-          p += kSep;
+        std::memcpy(p, F::kSeparator.data(), kSep);
+        p += gap * int32_t(kSep);
+        if (char* end = render.write_number(sheet, cell, p)) {
+          out.commit(end);
+          continue;
         }
-        out.commit(render.write_rk(cell, p));
-        continue;
+        out.commit(p);  // the separator; the cell takes the general path
+        gap = 0;
       }
       write_separators<F>(out, gap);
       if (cell.is_number() &&
