@@ -54,21 +54,29 @@ inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint
     kind = Cell::Kind::Rk;
   else if (id == record_id::kLabelSst)
     kind = Cell::Kind::SharedString;
+  else if (id == record_id::kNumber)
+    kind = Cell::Kind::Double;
   else
     return false;
-  if (d.size() < 10) return false;
+  if (d.size() < (kind == Cell::Kind::Double ? 14u : 10u)) return false;
   ctx.pending_string.reset();
   int32_t row = le16(d[0], d[1]);
   int32_t col = le16(d[2], d[3]);
   Sheet& sheet = ctx.sheet;
-  if (row < sheet.rows && col < sheet.cols)
-    sheet.cells.push_back(Cell::make(uint16_t(row), uint8_t(col), kind, uint16_t(le16(d[4], d[5])),
-                                     le32u(d[6], d[7], d[8], d[9])));
+  if (row >= sheet.rows || col >= sheet.cols) return true;
+  uint32_t value;
+  if (kind == Cell::Kind::Double) {
+    if (sheet.numbers.size() >= UINT32_MAX) return true;
+    value = uint32_t(sheet.numbers.size());
+    sheet.numbers.push_back(le_double(d, 6));
+  } else {
+    value = le32u(d[6], d[7], d[8], d[9]);
+  }
+  sheet.cells.push_back(
+      Cell::make(uint16_t(row), uint8_t(col), kind, uint16_t(le16(d[4], d[5])), value));
   return true;
 }
 
-// The same for a STRING record's data `first`, reading the CONTINUE
-// records after it straight from `reader`; leaves `reader` behind them.
 void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader);
 
 // Puts the cells gathered while the worksheet was read in position order,

@@ -220,7 +220,6 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   for (;;) {
     int32_t id = 0;
     std::span<const uint8_t> data;
-    std::optional<BiffRecord> rec;
     const int64_t start = reader_.pos;
     const bool in_place = next_record_in_place(reader_, id, data);
     if (in_place && load_common_cell(ctx, id, data)) {
@@ -230,6 +229,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
       }
       continue;
     }
+    std::optional<BiffRecord> rec;
     if (!in_place) {
       rec = read_record(reader_);
       if (!rec) break;

@@ -258,20 +258,25 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
     std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
     return p + buf_.len;
   }
+  const uint32_t whole = m / 100;
+  int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count
   if (plan.kind == FormatPlan::Kind::General) {
     // |n| / 100 has the whole part m / 100 and its fraction exactly.
     const double a = double(m) / 100.0;
-    const uint32_t whole = m / 100;
-    const int places = fraction_places(a - double(whole));
-    if (places >= 2) return write_scaled(p, negative, m, 2, places);
-    return write_fixed(p, negative ? -a : a, places);
-  }
-  // A fixed printf pattern.
-  const int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count
-  if (precision >= 2 && precision <= 6)
-    p = write_scaled(p, negative, m, 2, precision);
-  else
+    precision = fraction_places(a - double(whole));
+    if (precision < 2) return write_fixed(p, negative ? -a : a, precision);
+  } else if (precision < 2 || precision > 6) {
     p = write_fixed(p, double(n) / 100.0, precision);
+    if (plan.percent) *p++ = '%';
+    return p;
+  }
+  // The whole part, the point, the two digits of the cents and zeros.
+  *p = '-';
+  p = write_u32(p + negative, whole);
+  *p = '.';
+  std::memcpy(p + 1, digits::kTwoDigits + (m - whole * 100) * 2, 2);
+  std::memcpy(p + 3, "0000", 4);
+  p += 3 + (precision - 2);
   if (plan.percent) *p++ = '%';
   return p;
 }

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <unistd.h>
+
 namespace sheetdump {
 
 namespace {
@@ -23,13 +25,34 @@ OutputStream::OutputStream(std::FILE* f, OnError on_error)
 
 OutputStream::~OutputStream() {
   size_t n = size_t(cur_ - buf_.get());
-  if (n > 0) fwrite_unlocked(buf_.get(), 1, n, f_);
+  if (n > 0) hand_on(n);
+}
+
+// Hands the first n buffered bytes to the file: straight to its
+// descriptor, after whatever stdio still holds for it, so that the bytes
+// are not copied once more into stdio's buffer; through stdio for a
+// stream without a descriptor (a memory stream). False on a failed write.
+bool OutputStream::hand_on(size_t n) {
+  const int fd = fileno_unlocked(f_);
+  if (fd < 0) return fwrite_unlocked(buf_.get(), 1, n, f_) == n;
+  if (fflush_unlocked(f_) != 0) return false;
+  const char* p = buf_.get();
+  while (n > 0) {
+    ssize_t done = ::write(fd, p, n);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    p += done;
+    n -= size_t(done);
+  }
+  return true;
 }
 
 void OutputStream::drain() {
   size_t n = size_t(cur_ - buf_.get());
   cur_ = buf_.get();
-  if (n > 0 && fwrite_unlocked(buf_.get(), 1, n, f_) != n) fail();
+  if (n > 0 && !hand_on(n)) fail();
   if (ferror_unlocked(f_)) fail();
 }
 

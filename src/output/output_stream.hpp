@@ -1,9 +1,10 @@
-// Standard output through a buffer of the stream's own, handed to stdio in
-// large blocks with the unlocked calls (the program has one thread), so
-// that writers can put their fields straight into it. A failed write is
-// noticed when a block is handed on and ends the run with a message; a
-// stream made with OnError::Record (a file of its own, among several)
-// keeps the first failure's errno for its owner to report instead.
+// Standard output through a buffer of the stream's own, handed on in
+// large blocks straight to the file's descriptor (after anything stdio
+// still holds for it), so that writers can put their fields straight into
+// it and no byte is copied twice. A failed write is noticed when a block
+// is handed on and ends the run with a message; a stream made with
+// OnError::Record (a file of its own, among several) keeps the first
+// failure's errno for its owner to report instead.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +62,7 @@ class OutputStream {
 
  private:
   void drain();
+  bool hand_on(size_t n);
   void write_long(std::string_view s);
   void fail();
 
