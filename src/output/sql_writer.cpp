@@ -1,5 +1,8 @@
 #include "output/sql_writer.hpp"
 
+#include <cstring>
+#include <vector>
+
 #include "output/grid_walk.hpp"
 #include "output/sql_reserved.hpp"
 
@@ -92,21 +95,79 @@ void write_sql_value(OutputStream& out, std::string_view text, QuoteStyle style)
 
 }  // namespace
 
+namespace {
+
+// Whether each shared string needs escaping for the quote style, learnt at
+// its first use in a sheet, so that a string used a thousand times is
+// searched once and then copied whole.
+class EscapeMemo {
+ public:
+  EscapeMemo(size_t count, QuoteStyle style) : state_(count, kUnknown), style_(style) {}
+  void write(OutputStream& out, uint32_t index, std::string_view text) {
+    uint8_t& s = state_[index];
+    if (s == kUnknown) s = needs_escape(text) ? kEscaped : kPlain;
+    if (s == kEscaped || text.size() + 2 > OutputStream::kMaxRoom)
+      return write_sql_value(out, text, style_);
+    char* p = out.room(text.size() + 2);
+    *p = '\'';
+    std::memcpy(p + 1, text.data(), text.size());
+    p[text.size() + 1] = '\'';
+    out.commit(p + text.size() + 2);
+  }
+
+ private:
+  bool needs_escape(std::string_view text) const {
+    if (std::memchr(text.data(), '\'', text.size()) != nullptr) return true;
+    return style_ == QUOTE_POSTGRES && std::memchr(text.data(), '\\', text.size()) != nullptr;
+  }
+  static constexpr uint8_t kUnknown = 0, kPlain = 1, kEscaped = 2;
+  std::vector<uint8_t> state_;
+  QuoteStyle style_;
+};
+
+// `count` NULL values, each after a comma but for one at column 0.
+void write_nulls(OutputStream& out, int32_t from, int32_t to) {
+  for (int32_t c = from; c < to; ++c) out.write(c > 0 ? std::string_view(",NULL") : "NULL");
+}
+
+}  // namespace
+
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out) {
-  GridWalk walk(sheet);
+  const Workbook& wb = render.workbook();
+  EscapeMemo memo(wb.sst.count(), style);
+  const Cell* next = sheet.cells.data();
+  const Cell* const last = next + sheet.cells.size();
   // Row 0 gave the column names; its cells are passed over.
-  for (int32_t c = 0; c < sheet.cols; ++c) walk.at(0, c);
+  while (next != last && next->row == 0) ++next;
   for (int32_t r = 1; r < sheet.rows; ++r) {
     out.write(head);
-    for (int32_t c = 0; c < sheet.cols; ++c) {
-      if (c > 0) out.put(',');
-      const Cell* cell = walk.at(r, c);
-      std::optional<std::string_view> text;
-      if (cell != nullptr) text = render.text(sheet, *cell);
+    int32_t col = 0;  // the next position to fill
+    for (; next != last && next->row == r; ++next) {
+      const Cell& cell = *next;
+      if (cell.col >= sheet.cols) continue;
+      write_nulls(out, col, cell.col);
+      col = cell.col + 1;
+      // The comma, the quote, the number and its closing quote in one room.
+      char* p = out.room(CellRenderer::kRkRoom + 3);
+      *p = ',';
+      p += cell.col > 0;
+      *p = '\'';
+      if (char* end = render.write_number(sheet, cell, p + 1)) {
+        *end = '\'';
+        out.commit(end + 1);
+        continue;
+      }
+      out.commit(p);  // the comma; the cell takes the general path
+      if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count() &&
+          render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
+        memo.write(out, cell.value, *wb.sst.at(cell.value));
+        continue;
+      }
+      std::optional<std::string_view> text = render.text(sheet, cell);
       if (!text) {
         out.write("NULL");
-      } else if (cell->is_number() && render.plan(cell->xf).kind != FormatPlan::Kind::Compiled) {
+      } else if (cell.is_number() && render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
         // Number texts of the built-in patterns, the general rule and the
         // exact rendering hold no quote and no backslash.
         out.put('\'');
@@ -116,6 +177,7 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
         write_sql_value(out, *text, style);
       }
     }
+    write_nulls(out, col, sheet.cols);
     out.write(");\n");
   }
 }
