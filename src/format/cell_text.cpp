@@ -129,6 +129,7 @@ void mark_fixed(FormatPlan& p) {
 void mark_direct(FormatPlan& p) {
   p.direct = p.kind == FormatPlan::Kind::General || p.fixed >= 0;
   p.direct_rk = p.direct || p.kind == FormatPlan::Kind::Shortest;
+  p.date_direct = p.kind == FormatPlan::Kind::Strftime && date_pattern_direct(p.pattern);
 }
 
 // The code that decides format `index` as the spreadsheet shows it: the

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "biff/workbook.hpp"
+#include "format/date_text.hpp"
 #include "format/format_kind.hpp"
 #include "format/number_format.hpp"
 #include "format/number_text.hpp"
@@ -43,6 +44,8 @@ struct FormatPlan {
   // write_double renders its numbers, where they are exact (General or a
   // fixed pattern).
   bool direct = false;
+  // write_date renders its day serials (a Strftime pattern it knows).
+  bool date_direct = false;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -74,12 +77,13 @@ class CellRenderer {
   // The text of such a cell (see rk_direct), written at `p`, which has
   // room for kRkRoom bytes; returns the end.
   static constexpr size_t kRkRoom = kScaledRoom + 2;
+  static_assert(kRkRoom >= kDateRoom);
   char* write_rk(const Cell& cell, char* p);
   // The text of a number cell under the general rule, a fixed printf
   // pattern or (RK integers) the exact rendering, where that is exact, at
   // `p`, which has room for kRkRoom bytes; returns the end. For any other
   // cell returns nullptr and writes nothing: number() or text() renders it.
-  char* write_number(const Sheet& sheet, const Cell& cell, char* p) {
+  [[gnu::always_inline]] char* write_number(const Sheet& sheet, const Cell& cell, char* p) {
     const FormatPlan& pl = plan(cell.xf);
     if (cell.kind == Cell::Kind::Rk) {
       const uint32_t rk = cell.value;
@@ -89,11 +93,14 @@ class CellRenderer {
         *p = '-';
         return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
       }
+      if (pl.date_direct) return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern);
       if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }
-    if (cell.kind == Cell::Kind::Double && pl.direct && cell.value < sheet.numbers.size())
-      return write_double(pl, sheet.numbers[cell.value], p);
+    if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size()) {
+      if (pl.direct) return write_double(pl, sheet.numbers[cell.value], p);
+      if (pl.date_direct) return write_date(p, date_serial(pl, sheet.numbers[cell.value]), pl.pattern);
+    }
     return nullptr;
   }
   // The text at (row, col), or none for an empty position.
@@ -105,6 +112,11 @@ class CellRenderer {
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);
+  // The serial a date plan renders: counted from 1900 whatever the workbook
+  // counts from.
+  static double date_serial(const FormatPlan& plan, double v) {
+    return plan.date1904 ? v + 1462 : v;
+  }
   char* write_double(const FormatPlan& plan, double v, char* p);
   std::string_view rk_text(const Cell& cell);
   std::optional<std::string_view> shown_text(const FormatPlan& plan,

@@ -1,6 +1,8 @@
 #include "format/date_text.hpp"
 
+#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "format/civil_date.hpp"
 
@@ -38,64 +40,110 @@ CivilTime civil_from_seconds(int64_t t) {
   return c;
 }
 
-void append2(TextBuffer& out, int v) {
-  out.append(char('0' + v / 10));
-  out.append(char('0' + v % 10));
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+char* put2(char* p, int v) {
+  std::memcpy(p, digits::kTwoDigits + v * 2, 2);
+  return p + 2;
 }
 
 // The conversions of the format table and the ISO pattern, exactly as
-// strftime prints them in the C locale, for four-digit years. False for
-// anything else, which then goes to strftime itself.
-bool append_date_fast(TextBuffer& out, const CivilTime& c, const char* pattern) {
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  if (c.year < 1000 || c.year > 9999) return false;
-  size_t start = out.len;
-  for (const char* p = pattern; *p != '\0'; ++p) {
-    if (*p != '%') {
-      out.append(*p);
+// strftime prints them in the C locale, for four-digit years, at p (which
+// has room for what the pattern prints). Nullptr for anything else, which
+// then goes to strftime itself.
+char* put_date(char* p, const CivilTime& c, const char* pattern) {
+  if (c.year < 1000 || c.year > 9999) return nullptr;
+  for (const char* q = pattern; *q != '\0'; ++q) {
+    if (*q != '%') {
+      *p++ = *q;
       continue;
     }
-    switch (*++p) {
+    switch (*++q) {
       case 'Y':
-        append2(out, int(c.year / 100));
-        append2(out, int(c.year % 100));
+        p = put2(put2(p, int(c.year / 100)), int(c.year % 100));
         break;
       case 'y':
-        append2(out, int(c.year % 100));
+        p = put2(p, int(c.year % 100));
         break;
       case 'm':
-        append2(out, c.month);
+        p = put2(p, c.month);
         break;
       case 'd':
-        append2(out, c.day);
+        p = put2(p, c.day);
         break;
       case 'b':
-        out.append(kMonths[c.month - 1]);
+        std::memcpy(p, kMonths[c.month - 1], 3);
+        p += 3;
         break;
       case 'H':
-        append2(out, c.hour);
+        p = put2(p, c.hour);
         break;
       case 'I':
-        append2(out, c.hour % 12 == 0 ? 12 : c.hour % 12);
+        p = put2(p, c.hour % 12 == 0 ? 12 : c.hour % 12);
         break;
       case 'M':
-        append2(out, c.minute);
+        p = put2(p, c.minute);
         break;
       case 'S':
-        append2(out, c.second);
+        p = put2(p, c.second);
         break;
       case 'p':
-        out.append(c.hour < 12 ? "AM" : "PM");
+        std::memcpy(p, c.hour < 12 ? "AM" : "PM", 2);
+        p += 2;
         break;
       case '%':
-        out.append('%');
+        *p++ = '%';
         break;
       default:
-        out.len = start;
-        return false;
+        return nullptr;
     }
   }
+  return p;
+}
+
+// The most bytes a pattern prints through put_date, or -1 when put_date
+// does not know one of its conversions.
+int64_t put_date_length(const char* pattern) {
+  int64_t n = 0;
+  for (const char* q = pattern; *q != '\0'; ++q) {
+    if (*q != '%') {
+      ++n;
+      continue;
+    }
+    switch (*++q) {
+      case 'Y':
+        n += 4;
+        break;
+      case 'y':
+      case 'm':
+      case 'd':
+      case 'H':
+      case 'I':
+      case 'M':
+      case 'S':
+      case 'p':
+        n += 2;
+        break;
+      case 'b':
+        n += 3;
+        break;
+      case '%':
+        n += 1;
+        break;
+      default:
+        return -1;
+    }
+  }
+  return n;
+}
+
+// Seconds since 1970 of a day serial, as append_date takes them; false
+// outside the range that put_date breaks down.
+bool serial_seconds(double serial, int64_t& t) {
+  double seconds = (serial - kUnixEpochSerial) * kSecondsPerDay;
+  if (!(seconds > -1099511627776.0 && seconds < 1099511627776.0)) return false;  // 2^40
+  t = int64_t(seconds);  // truncation toward zero
   return true;
 }
 
@@ -106,15 +154,43 @@ bool append_date(TextBuffer& out, double serial, const char* pattern) {
   constexpr double kLimit = 9223372036854775808.0;  // 2^63
   if (!(seconds > -kLimit && seconds < kLimit)) return false;
   int64_t t = int64_t(seconds);  // truncation toward zero
-  if (t > -(int64_t(1) << 40) && t < (int64_t(1) << 40) &&
-      append_date_fast(out, civil_from_seconds(t), pattern))
-    return true;
+  if (t > -(int64_t(1) << 40) && t < (int64_t(1) << 40)) {
+    // At most 40 bytes for the conversions of the table: a longer pattern
+    // (one given on the command line) goes through a scratch buffer.
+    const int64_t length = put_date_length(pattern);
+    if (length >= 0) {
+      const CivilTime c = civil_from_seconds(t);
+      if (length <= int64_t(out.data.size() - out.len)) {
+        if (char* end = put_date(out.data.data() + out.len, c, pattern)) {
+          out.len = size_t(end - out.data.data());
+          return true;
+        }
+      } else {
+        std::string scratch(size_t(length), '\0');
+        if (char* end = put_date(scratch.data(), c, pattern)) {
+          out.append(std::string_view(scratch.data(), size_t(end - scratch.data())));
+          return true;
+        }
+      }
+    }
+  }
   time_t tt = time_t(t);
   struct tm tm {};
   if (gmtime_r(&tt, &tm) == nullptr) return false;
   size_t room = out.data.size() - out.len;
   out.len += std::strftime(out.data.data() + out.len, room, pattern, &tm);
   return true;
+}
+
+bool date_pattern_direct(const char* pattern) {
+  int64_t n = put_date_length(pattern);
+  return n >= 0 && n <= int64_t(kDateRoom);
+}
+
+char* write_date(char* p, double serial, const char* pattern) {
+  int64_t t = 0;
+  if (!serial_seconds(serial, t)) return nullptr;
+  return put_date(p, civil_from_seconds(t), pattern);
 }
 
 }  // namespace sheetdump

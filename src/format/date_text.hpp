@@ -11,4 +11,16 @@ namespace sheetdump {
 // UTC. False when the value cannot be broken down (NaN, out of range).
 bool append_date(TextBuffer& out, double serial, const char* pattern);
 
+// Whether write_date can render `pattern`: literal characters and the
+// conversions of the format table and the ISO pattern, in at most
+// kDateRoom bytes.
+inline constexpr size_t kDateRoom = 40;
+bool date_pattern_direct(const char* pattern);
+
+// append_date into raw room of kDateRoom bytes, for a pattern that
+// date_pattern_direct accepts: returns the end, or nullptr (nothing
+// written) where the date needs append_date (years outside 1000 to 9999,
+// values out of range).
+char* write_date(char* p, double serial, const char* pattern);
+
 }  // namespace sheetdump

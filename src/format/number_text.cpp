@@ -64,6 +64,12 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
     std::memcpy(p, kTwoDigits + v * 2, 2);
     return;
   }
+  if (count <= 8) {
+    char eight[8];
+    digits::write_8_digits(eight, uint32_t(v));
+    std::memcpy(p, eight + 8 - count, size_t(count));
+    return;
+  }
   char* end = p + count;
   for (; count >= 2; count -= 2) {
     unsigned i = unsigned(v % 100) * 2;

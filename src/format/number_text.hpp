@@ -35,14 +35,15 @@ int decimal_places(double v);
 // digit of the fraction of f * 10^k.
 inline int fraction_places(double f) {
   if (!(f > 0)) return 0;
-  int places = 5;
-  for (double m : {10000.0, 1000.0, 100.0, 10.0, 1.0}) {
+  const auto digit_after = [f](double m) {
     double x = f * m;
-    double scaled = (x - double(int32_t(x))) * 10;
-    if (int32_t(scaled) > 0) return places;
-    --places;
-  }
-  return 0;
+    return int32_t((x - double(int32_t(x))) * 10) > 0;
+  };
+  if (digit_after(10000)) return 5;
+  if (digit_after(1000)) return 4;
+  if (digit_after(100)) return 3;
+  if (digit_after(10)) return 2;
+  return digit_after(1) ? 1 : 0;
 }
 
 // The general rule: "%.*f" with decimal_places(v).
