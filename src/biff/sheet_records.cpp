@@ -214,9 +214,15 @@ void finish_sheet(Sheet& sheet) {
   // The room reserved from DIMENSIONS is a guess; give back what a sheet
   // that claimed more than it holds did not use.
   if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
-  auto out_of_order = std::adjacent_find(
-      cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.key() >= b.key(); });
-  if (out_of_order == cells.end()) return;
+  // Writers store cells by row and column: one pass says whether they did.
+  bool ordered = true;
+  uint32_t previous = cells.empty() ? 0 : cells.front().key();
+  for (size_t i = 1; i < cells.size(); ++i) {
+    const uint32_t key = cells[i].key();
+    ordered &= key > previous;
+    previous = key;
+  }
+  if (ordered) return;
   std::stable_sort(cells.begin(), cells.end(),
                    [](const Cell& a, const Cell& b) { return a.key() < b.key(); });
   // Of equal positions the last one read wins.

@@ -1,6 +1,7 @@
 // The records of one worksheet substream that fill its cell grid.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -48,7 +49,31 @@ void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8
 // The two records that make up most of a worksheet, RK and LABELSST, with
 // their whole 10 bytes, handled inline: the same as wants_sheet_record and
 // load_sheet_record together. False for any other record, left to those.
+// A MULRK record's RK cells: a row, a first column, 6 bytes (XF index and
+// RK value) per cell, and the last column, from which the count is taken;
+// only entries that lie wholly before that last field are there.
+inline void load_mulrk(SheetContext& ctx, std::span<const uint8_t> d) {
+  if (d.size() < 6) return;
+  const int32_t row = le16(d[0], d[1]);
+  const int32_t first = le16(d[2], d[3]);
+  const int32_t last = le16(d[d.size() - 2], d[d.size() - 1]);
+  Sheet& sheet = ctx.sheet;
+  if (last < first || row >= sheet.rows) return;
+  const size_t present = (d.size() - 6) / 6;
+  const size_t count = std::min(size_t(last - first) + 1, present);
+  const int32_t inside = std::clamp<int32_t>(sheet.cols - first, 0, int32_t(count));
+  const uint8_t* e = d.data() + 4;
+  for (int32_t i = 0; i < inside; ++i, e += 6)
+    sheet.cells.push_back(Cell::make(uint16_t(row), uint8_t(first + i), Cell::Kind::Rk,
+                                     uint16_t(le16(e[0], e[1])), le32u(e[2], e[3], e[4], e[5])));
+}
+
 inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint8_t> d) {
+  if (id == record_id::kMulRk) {
+    ctx.pending_string.reset();
+    load_mulrk(ctx, d);
+    return true;
+  }
   Cell::Kind kind;
   if (id == record_id::kRk)
     kind = Cell::Kind::Rk;

@@ -130,6 +130,7 @@ void mark_direct(FormatPlan& p) {
   p.direct = p.kind == FormatPlan::Kind::General || p.fixed >= 0;
   p.direct_rk = p.direct || p.kind == FormatPlan::Kind::Shortest;
   p.date_direct = p.kind == FormatPlan::Kind::Strftime && date_pattern_direct(p.pattern);
+  if (p.date_direct) p.date_layout = date_layout(p.pattern);
 }
 
 // The code that decides format `index` as the spreadsheet shows it: the

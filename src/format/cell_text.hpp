@@ -46,6 +46,7 @@ struct FormatPlan {
   bool direct = false;
   // write_date renders its day serials (a Strftime pattern it knows).
   bool date_direct = false;
+  DateLayout date_layout = DateLayout::Other;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -93,13 +94,14 @@ class CellRenderer {
         *p = '-';
         return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
       }
-      if (pl.date_direct) return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern);
+      if (pl.date_direct) return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern, pl.date_layout);
       if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }
     if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size()) {
       if (pl.direct) return write_double(pl, sheet.numbers[cell.value], p);
-      if (pl.date_direct) return write_date(p, date_serial(pl, sheet.numbers[cell.value]), pl.pattern);
+      if (pl.date_direct) return write_date(p, date_serial(pl, sheet.numbers[cell.value]), pl.pattern,
+                                            pl.date_layout);
     }
     return nullptr;
   }

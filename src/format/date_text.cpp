@@ -3,6 +3,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <string_view>
 
 #include "format/civil_date.hpp"
 
@@ -29,7 +30,8 @@ CivilTime civil_from_seconds(int64_t t) {
     sod += 86400;
     --days;
   }
-  CivilDate d = civil_from_days(days);
+  CivilDate d = days >= -719468 && days < 2000000000 ? civil_from_days_after_year_0(days)
+                                                     : civil_from_days(days);
   CivilTime c;
   c.year = d.year;
   c.month = d.month;
@@ -188,9 +190,54 @@ bool date_pattern_direct(const char* pattern) {
 }
 
 char* write_date(char* p, double serial, const char* pattern) {
+  return write_date(p, serial, pattern, DateLayout::Other);
+}
+
+DateLayout date_layout(const char* pattern) {
+  const std::string_view s(pattern);
+  if (s == "%m/%d/%y") return DateLayout::Mdy;
+  if (s == "%m/%d/%y %H:%M") return DateLayout::MdyHm;
+  if (s == "%Y-%m-%d") return DateLayout::Ymd;
+  if (s == "%Y-%m-%d %H:%M:%S") return DateLayout::YmdHms;
+  return DateLayout::Other;
+}
+
+char* write_date(char* p, double serial, const char* pattern, DateLayout layout) {
   int64_t t = 0;
   if (!serial_seconds(serial, t)) return nullptr;
-  return put_date(p, civil_from_seconds(t), pattern);
+  const CivilTime c = civil_from_seconds(t);
+  if (c.year < 1000 || c.year > 9999) return nullptr;
+  switch (layout) {
+    case DateLayout::Mdy:
+    case DateLayout::MdyHm:
+      p = put2(p, c.month);
+      *p = '/';
+      p = put2(p + 1, c.day);
+      *p = '/';
+      p = put2(p + 1, int(c.year % 100));
+      if (layout == DateLayout::Mdy) return p;
+      *p = ' ';
+      p = put2(p + 1, c.hour);
+      *p = ':';
+      return put2(p + 1, c.minute);
+    case DateLayout::Ymd:
+    case DateLayout::YmdHms:
+      p = put2(put2(p, int(c.year / 100)), int(c.year % 100));
+      *p = '-';
+      p = put2(p + 1, c.month);
+      *p = '-';
+      p = put2(p + 1, c.day);
+      if (layout == DateLayout::Ymd) return p;
+      *p = ' ';
+      p = put2(p + 1, c.hour);
+      *p = ':';
+      p = put2(p + 1, c.minute);
+      *p = ':';
+      return put2(p + 1, c.second);
+    case DateLayout::Other:
+      break;
+  }
+  return put_date(p, c, pattern);
 }
 
 }  // namespace sheetdump

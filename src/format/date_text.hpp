@@ -23,4 +23,11 @@ bool date_pattern_direct(const char* pattern);
 // values out of range).
 char* write_date(char* p, double serial, const char* pattern);
 
+// The patterns write_date knows by heart (the table's m/d/yy and
+// m/d/yy h:mm, the ISO date and date-time): decided once per format, they
+// skip the reading of the pattern per cell.
+enum class DateLayout : uint8_t { Other, Mdy, MdyHm, Ymd, YmdHms };
+DateLayout date_layout(const char* pattern);
+char* write_date(char* p, double serial, const char* pattern, DateLayout layout);
+
 }  // namespace sheetdump

@@ -386,7 +386,12 @@ INSTANTIATE_TEST_SUITE_P(
                       MulRkCase{"size_4", resized(mulrk_raw(1, 2, 0, 2), 4), {}},
                       MulRkCase{"size_0", xlsw::record(kMulRk, {}), {}},
                       // Columns beyond the grid (10 wide) are dropped, the rest kept.
-                      MulRkCase{"span_past_the_grid", mulrk_raw(1, 8, 4, 11), {8, 9}}),
+                      MulRkCase{"span_past_the_grid", mulrk_raw(1, 8, 4, 11), {8, 9}},
+                      MulRkCase{"first_past_the_grid", mulrk_raw(1, 12, 2, 13), {}},
+                      MulRkCase{"first_past_255", mulrk_raw(1, 300, 2, 301), {}},
+                      MulRkCase{"row_past_the_grid", mulrk_raw(10, 2, 2, 3), {}},
+                      // A span of the whole 16-bit range in one short record.
+                      MulRkCase{"huge_span_short_record", mulrk_raw(1, 0, 1, 65535), {0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // FORMULA data: row, column, XF, 8 result bytes, then options and tokens.
