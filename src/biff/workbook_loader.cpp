@@ -218,17 +218,30 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   int64_t released = 0;
   bool ended = false;
   for (;;) {
+    // The run of common cell records, read in place with the position in a
+    // register; the first record of any other kind (or one that does not
+    // lie wholly inside the data) is left to the general path below.
+    if (!reader_.eof && reader_.pos >= 0) {
+      const uint8_t* const base = reader_.data.data();
+      int64_t pos = reader_.pos;
+      while (pos + 4 <= size) {
+        const uint8_t* p = base + pos;
+        const int32_t len = int32_t(p[2]) | (int32_t(p[3]) << 8);
+        if (pos + 4 + len > size) break;
+        const int32_t id = int32_t(p[0]) | (int32_t(p[1]) << 8);
+        if (!load_common_cell(ctx, id, std::span<const uint8_t>(p + 4, size_t(len)))) break;
+        pos += 4 + len;
+        if (pos - released > kReleaseStep) {
+          released = pos;
+          file_.release_before(file_offset_ + size_t(released));
+        }
+      }
+      reader_.pos = pos;
+    }
     int32_t id = 0;
     std::span<const uint8_t> data;
     const int64_t start = reader_.pos;
     const bool in_place = next_record_in_place(reader_, id, data);
-    if (in_place && load_common_cell(ctx, id, data)) {
-      if (reader_.pos - released > kReleaseStep) {
-        released = start;
-        file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
-      }
-      continue;
-    }
     std::optional<BiffRecord> rec;
     if (!in_place) {
       rec = read_record(reader_);
