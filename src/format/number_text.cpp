@@ -65,9 +65,12 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
     return;
   }
   if (count <= 8) {
-    char eight[8];
-    digits::write_8_digits(eight, uint32_t(v));
-    std::memcpy(p, eight + 8 - count, size_t(count));
+    // Eight digits, of which the last `count` are wanted, copied as one
+    // block of eight: the bytes after them are overwritten by what follows
+    // (the caller's room covers them).
+    char buf[24] = {};
+    digits::write_8_digits(buf + 8, uint32_t(v));
+    std::memcpy(p, buf + 16 - count, 8);
     return;
   }
   char* end = p + count;
