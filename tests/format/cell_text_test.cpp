@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <random>
@@ -361,5 +362,123 @@ TEST(CellTextRk, ExactDirectPathMatchesShortest) {
     EXPECT_EQ(*render.text(wb.sheets[0], cell), want.view()) << cell.value;
   }
 }
+
+}  // namespace
+
+namespace {
+
+// The writer's fast path (write_number, straight into the output buffer)
+// must print exactly what the general path (text) prints, for every kind
+// of number cell, every plan it takes on and every rendering: where it
+// declines (nullptr) the general path prints the cell instead.
+struct DirectCase {
+  const char* name;
+  sheetdump::RenderOptions options;
+  bool date1904;
+};
+
+class CellTextDirect : public ::testing::TestWithParam<DirectCase> {};
+
+std::vector<double> direct_values() {
+  std::mt19937_64 rng(99);
+  std::vector<double> v = {0.0,
+                           -0.0,
+                           0.5,
+                           -1.005,
+                           1e-7,
+                           2147483647.995,
+                           2147483648.5,
+                           4503599627370497.0,
+                           1e300,
+                           -1e300,
+                           std::numeric_limits<double>::infinity(),
+                           std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::denorm_min(),
+                           -657434.0,     // 1000-01-01 and one day before
+                           -657435.0,
+                           2958465.99999,  // 9999-12-31 and one day after
+                           2958466.0,
+                           59.0,
+                           60.0,
+                           61.0,
+                           27738.14929398148};
+  for (int i = 0; i < 3000; ++i) {
+    uint64_t bits = rng();
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    v.push_back(d);
+    v.push_back(double(int64_t(rng() % 200000000) - 100000000) / 10000.0);
+    v.push_back(double(rng() % 3000000) / 100.0 + double(rng() % 1440) / 1440.0);
+    v.push_back(double(int64_t(rng() >> 20)) * ((rng() & 1) != 0 ? 1 : -1));
+  }
+  return v;
+}
+
+TEST_P(CellTextDirect, WriteNumberPrintsWhatTextPrints) {
+  const int32_t formats[] = {-1, 0, 1, 2, 3, 4, 9, 10, 11, 14, 15, 18, 20, 22, 45, 46, 47, 165};
+  const std::vector<double> values = direct_values();
+  ModelBuilder mb;
+  mb.date1904(GetParam().date1904);
+  auto s = mb.sheet("S", int32_t(values.size()), int32_t(2 * std::size(formats)));
+  std::mt19937 rng(5);
+  for (size_t r = 0; r < values.size(); ++r)
+    for (size_t f = 0; f < std::size(formats); ++f) {
+      s.number(uint16_t(r), uint8_t(2 * f), values[r], formats[f]);
+      // An RK of every form: integer, integer / 100, and the high 30 bits
+      // of a double, with and without the / 100.
+      uint32_t rk = uint32_t(rng());
+      s.rk(uint16_t(r), uint8_t(2 * f + 1), rk, formats[f]);
+    }
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::CellRenderer render(wb, GetParam().options);
+  const sheetdump::Sheet& sheet = wb.sheets[0];
+  int failures = 0;
+  size_t direct = 0;
+  for (const sheetdump::Cell& cell : sheet.cells) {
+    char room[sheetdump::CellRenderer::kRkRoom];
+    char* end = render.write_number(sheet, cell, room);
+    if (end == nullptr) continue;
+    ++direct;
+    ASSERT_LE(size_t(end - room), sizeof room);
+    std::string got(room, size_t(end - room));
+    std::string want(render.text(sheet, cell).value_or("<none>"));
+    if (got != want && ++failures <= 10)
+      ADD_FAILURE() << sheetdump::cell_number(sheet, cell) << " xf " << cell.xf << ": direct '"
+                    << got << "', text '" << want << "'";
+  }
+  EXPECT_EQ(failures, 0);
+  EXPECT_GT(direct, 0u);  // the fast path is taken at all
+}
+
+sheetdump::RenderOptions with_all() {
+  sheetdump::RenderOptions o;
+  o.all = true;
+  return o;
+}
+sheetdump::RenderOptions exact() {
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Exact;
+  return o;
+}
+sheetdump::RenderOptions iso_dates() {
+  sheetdump::RenderOptions o;
+  o.date_pattern = "%Y-%m-%d %H:%M:%S";
+  return o;
+}
+sheetdump::RenderOptions long_pattern() {
+  sheetdump::RenderOptions o;
+  o.date_pattern = "%Y%Y%Y%Y%Y%Y%Y%Y%Y%Y%Y (%b %p)";  // past the direct room
+  return o;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Renderings, CellTextDirect,
+    ::testing::Values(DirectCase{"default", {}, false}, DirectCase{"default_1904", {}, true},
+                      DirectCase{"all", with_all(), false},
+                      DirectCase{"all_1904", with_all(), true},
+                      DirectCase{"exact", exact(), false},
+                      DirectCase{"iso_pattern", iso_dates(), false},
+                      DirectCase{"long_pattern", long_pattern(), false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
