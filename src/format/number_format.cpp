@@ -12,8 +12,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "format/civil_date.hpp"
+#include "format/number_text.hpp"
 
 namespace sheetdump {
 
@@ -40,10 +42,21 @@ struct Sink {
   bool full() const { return s.size() >= limit; }
 };
 
-void put_uint(Sink& out, uint64_t v, int min_width) {
+// Raw room known to be large enough (the fast paths measure it up front).
+struct CharOut {
+  char* p;
+  void put(char c) { *p++ = c; }
+  void put(std::string_view t) {
+    std::memcpy(p, t.data(), t.size());
+    p += t.size();
+  }
+  bool full() const { return false; }
+};
+
+template <class Out>
+void put_uint(Out& out, uint64_t v, int min_width) {
   char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  int len = int(r.ptr - buf);
+  int len = int(write_decimal(buf, v) - buf);
   for (int i = len; i < min_width; ++i) out.put('0');
   out.put(std::string_view(buf, size_t(len)));
 }
@@ -70,6 +83,7 @@ void strip(Dec& x) {
 }
 
 void round_frac(Dec& x, int64_t frac);
+FastPath decide_fast(std::string_view code, const CompiledFormat& f);
 
 // |a| (finite) to 15 significant digits, correctly rounded. The shortest
 // round-trip form is much cheaper than a fixed precision and equal to it
@@ -624,6 +638,7 @@ CompiledFormat compile_format(std::string_view code) {
   }
   if (!close()) return CompiledFormat{};
   f.general = false;
+  f.fast = FastPath::kNone;
   for (uint8_t s = 0; s < f.count; ++s) {
     FormatSection& sec = f.sections[s];
     bool text_section = s == 3 || (f.count == 1 && sec.kind == SectionKind::kText);
@@ -642,6 +657,7 @@ CompiledFormat compile_format(std::string_view code) {
       finish_number(f, sec);
     }
   }
+  f.fast = decide_fast(code, f);
   return f;
 }
 
@@ -934,8 +950,9 @@ constexpr int64_t kDaysTo18991231 = -25568;  // days from 1970-01-01
 constexpr int64_t kDaysTo19040101 = -24107;
 
 // False when the serial is outside the date range.
+template <class Out>
 bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool date1904,
-                 Sink& out) {
+                 Out& out) {
   const int64_t max_day = date1904 ? kMaxDay1904 : kMaxDay1900;
   if (!(v >= 0) || v >= double(max_day + 1)) return false;
   static constexpr int64_t kPow10[] = {1, 10, 100, 1000};
@@ -1040,7 +1057,7 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
         out.put(t.ch == 'a' ? (hour < 12 ? 'a' : 'p') : (hour < 12 ? 'A' : 'P'));
         break;
       case K::kGeneral:
-        general_body(out, v);
+        if constexpr (std::is_same_v<Out, Sink>) general_body(out, v);
         break;
       default:
         out.put(pool_text(f, t));
@@ -1125,7 +1142,184 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
   }
 }
 
+// --- Fast paths -------------------------------------------------------------
+
+constexpr uint64_t kPow10u[] = {1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                100000,
+                                1000000,
+                                10000000,
+                                100000000,
+                                1000000000,
+                                10000000000,
+                                100000000000,
+                                1000000000000,
+                                10000000000000,
+                                100000000000000,
+                                1000000000000000,
+                                10000000000000000,
+                                100000000000000000};
+
+// The decimal m / 10^k (k <= 6, no trailing zero, m below 10^15) that
+// reads back as `a` (>= 0), if there is one: then it is the 15-digit form
+// that to_dec15 gives (two decimals of at most 15 digits cannot round to
+// one double). Trying an even k covers the odd one below it.
+bool short_parts(double a, uint64_t& m, int& k) {
+  static constexpr double kScales[] = {1, 100, 10000, 1000000};
+  if (!(a < 1e15)) return false;
+  for (int i = 0; i < 4; ++i) {
+    double scaled = a * kScales[i];
+    if (!(scaled < 1e15)) return false;
+    // Within a quarter of the integer when a is close to such a decimal;
+    // the division below checks that it reads back.
+    uint64_t c = uint64_t(scaled + 0.5);
+    if (double(c) / kScales[i] != a) continue;
+    k = 2 * i;
+    while (k > 0 && c % 10 == 0) c /= 10, --k;
+    m = c;
+    return true;
+  }
+  return false;
+}
+
+// The General rule where the decimal shows in full: no rounding to its ten
+// significant digits, at most 11 integer digits, from 10^-4 on.
+char* general_fast(double value, char* p) {
+  const bool negative = value < 0;
+  uint64_t m;
+  int k;
+  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
+  if (m == 0) {  // also -0, which has no sign
+    *p++ = '0';
+    return p;
+  }
+  const uint64_t whole = m / kPow10u[k];
+  if (whole == 0) {
+    if (k > 4 && m < kPow10u[k - 4]) return nullptr;  // below 10^-4: scientific
+  } else if (whole >= kPow10u[k == 0 ? 11 : 10 - k]) {
+    return nullptr;  // rounded, or scientific
+  }
+  return write_scaled(p, negative, m, k, k);
+}
+
+char* write_grouped(char* p, uint64_t v) {
+  char d[24];
+  const int n = int(write_decimal(d, v) - d);
+  int head = (n - 1) % 3 + 1;
+  std::memcpy(p, d, size_t(head));
+  p += head;
+  for (int i = head; i < n; i += 3) {
+    *p++ = ',';
+    std::memcpy(p, d + i, 3);
+    p += 3;
+  }
+  return p;
+}
+
+// "0", "#,##0", with s.frac_digits zeros after the point and '%' for a
+// scale of 2: the decimal rounded half away from zero to those places.
+char* fixed_fast(const FormatSection& s, double value, char* p) {
+  const bool negative = value < 0;
+  uint64_t m;
+  int k;
+  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
+  if (s.scale10 == 2) {
+    if (k >= 2) {
+      k -= 2;
+    } else {
+      m *= kPow10u[2 - k];  // below 10^17
+      k = 0;
+    }
+  }
+  const int places = s.frac_digits;
+  if (k > places) {
+    const uint64_t d = kPow10u[k - places];
+    const uint64_t r = m % d;
+    m = m / d + (r * 2 >= d ? 1 : 0);
+    k = places;
+  }
+  if (!s.grouping) {
+    p = write_scaled(p, negative, m, k, places);
+  } else {
+    if (negative) *p++ = '-';
+    p = write_grouped(p, m / kPow10u[k]);
+    if (places > 0) {
+      *p++ = '.';
+      if (k > 0) {
+        char t[24];
+        write_decimal(t, m % kPow10u[k] + kPow10u[k]);  // the leading 1 pads with zeros
+        std::memcpy(p, t + 1, size_t(k));
+        p += k;
+      }
+      for (int i = k; i < places; ++i) *p++ = '0';
+    }
+  }
+  if (s.scale10 == 2) *p++ = '%';
+  return p;
+}
+
+// Whether `code` is exactly (0|#,##0)(.0{1,9})?%? (those compile to one
+// number section whose token walk is fixed_fast).
+bool is_plain_fixed(std::string_view code) {
+  if (code.substr(0, 5) == "#,##0")
+    code.remove_prefix(5);
+  else if (code.substr(0, 1) == "0")
+    code.remove_prefix(1);
+  else
+    return false;
+  if (!code.empty() && code.back() == '%') code.remove_suffix(1);
+  if (code.empty()) return true;
+  if (code[0] != '.' || code.size() < 2 || code.size() > 10) return false;
+  for (char c : code.substr(1))
+    if (c != '0') return false;
+  return true;
+}
+
+// An upper bound of the text of a date section, or kFastRoom + 1 where the
+// section holds General.
+size_t date_text_bound(const CompiledFormat& f, const FormatSection& s) {
+  size_t n = 0;
+  for (uint32_t i = s.first; i < s.last; ++i) {
+    const FormatToken& t = f.tokens[i];
+    if (t.kind == K::kGeneral) return kFastRoom + 1;
+    // A field is at most a day or month name (9), an elapsed count (12
+    // digits) or a fraction of a second.
+    n += is_date_token(t.kind) ? 16 : t.length;
+    if (n > kFastRoom) return n;
+  }
+  return n;
+}
+
+FastPath decide_fast(std::string_view code, const CompiledFormat& f) {
+  if (f.general) return FastPath::kGeneral;
+  if (f.count != 1 || f.sections[0].op != ConditionOp::kNone) return FastPath::kNone;
+  const FormatSection& s = f.sections[0];
+  if (s.kind == SectionKind::kNumber && is_plain_fixed(code)) return FastPath::kFixed;
+  if (s.kind == SectionKind::kDate && date_text_bound(f, s) <= kFastRoom) return FastPath::kDate;
+  return FastPath::kNone;
+}
+
 }  // namespace
+
+char* write_number_fast(const CompiledFormat& f, double value, bool date1904, char* p) {
+  switch (f.fast) {
+    case FastPath::kGeneral:
+      return general_fast(value, p);
+    case FastPath::kFixed:
+      return fixed_fast(f.sections[0], value, p);
+    case FastPath::kDate: {
+      CharOut out{p};
+      if (!render_date(f, f.sections[0], value, date1904, out)) return nullptr;
+      return out.p;
+    }
+    case FastPath::kNone:
+      break;
+  }
+  return nullptr;
+}
 
 void render_general(double value, std::string& out) {
   Sink s{out, out.size() + kMaxRenderedBytes};
@@ -1133,6 +1327,11 @@ void render_general(double value, std::string& out) {
 }
 
 void render_number(const CompiledFormat& f, double value, bool date1904, std::string& out) {
+  char fast[kFastRoom];
+  if (const char* end = write_number_fast(f, value, date1904, fast)) {
+    out.append(fast, size_t(end - fast));
+    return;
+  }
   Sink s{out, out.size() + kMaxRenderedBytes};
   if (f.general || !std::isfinite(value)) return general_body(s, value);
   Choice c = choose(f, value);
