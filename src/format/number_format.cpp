@@ -53,11 +53,62 @@ struct CharOut {
   bool full() const { return false; }
 };
 
+constexpr uint64_t kPow10u[] = {1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                100000,
+                                1000000,
+                                10000000,
+                                100000000,
+                                1000000000,
+                                10000000000,
+                                100000000000,
+                                1000000000000,
+                                10000000000000,
+                                100000000000000,
+                                1000000000000000,
+                                10000000000000000,
+                                100000000000000000,
+                                1000000000000000000,
+                                10000000000000000000u};
+
+// Decimal digits of v (1 for 0).
+[[gnu::always_inline]] inline int digit_count(uint64_t v) {
+  // bit_width * log10(2), then one correction.
+  const int t = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+  return t + ((v | 1) >= kPow10u[t] ? 1 : 0);
+}
+
+// "00" to "99".
+constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The last n digits of v (zero-padded), two at a time from the table;
+// returns the end.
+[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
+  char* end = p + n;
+  char* q = end;
+  for (; n >= 2; n -= 2) {
+    const unsigned i = unsigned(v % 100) * 2;
+    v /= 100;
+    q -= 2;
+    q[0] = kTwoDigits[i];
+    q[1] = kTwoDigits[i + 1];
+  }
+  if (n > 0) q[-1] = char('0' + v % 10);
+  return end;
+}
+
 template <class Out>
 void put_uint(Out& out, uint64_t v, int min_width) {
   char buf[24];
-  int len = int(write_decimal(buf, v) - buf);
-  for (int i = len; i < min_width; ++i) out.put('0');
+  int len = digit_count(v);
+  if (len < min_width) len = min_width > 20 ? 20 : min_width;
+  write_digits(buf, v, len);
   out.put(std::string_view(buf, size_t(len)));
 }
 
@@ -1144,49 +1195,46 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
 
 // --- Fast paths -------------------------------------------------------------
 
-constexpr uint64_t kPow10u[] = {1,
-                                10,
-                                100,
-                                1000,
-                                10000,
-                                100000,
-                                1000000,
-                                10000000,
-                                100000000,
-                                1000000000,
-                                10000000000,
-                                100000000000,
-                                1000000000000,
-                                10000000000000,
-                                100000000000000,
-                                1000000000000000,
-                                10000000000000000,
-                                100000000000000000};
-
 // The decimal m / 10^k (k <= 6, no trailing zero, m below 10^15) that
 // reads back as `a` (>= 0), if there is one: then it is the 15-digit form
 // that to_dec15 gives (two decimals of at most 15 digits cannot round to
-// one double). Trying an even k covers the odd one below it.
-bool short_parts(double a, uint64_t& m, int& k) {
-  static constexpr double kScales[] = {1, 100, 10000, 1000000};
+// one double). An even k covers the odd one below it, and a k that works
+// leaves at most one trailing zero, as k - 2 did not work.
+[[gnu::always_inline]] inline bool short_parts(double a, uint64_t& m, int& k) {
+  static constexpr double kScales[] = {100, 10000, 1000000};
   if (!(a < 1e15)) return false;
-  for (int i = 0; i < 4; ++i) {
-    double scaled = a * kScales[i];
+  uint64_t c = uint64_t(a);
+  if (double(c) == a) {
+    m = c;
+    k = 0;
+    return true;
+  }
+  for (int i = 0; i < 3; ++i) {
+    const double scaled = a * kScales[i];
     if (!(scaled < 1e15)) return false;
     // Within a quarter of the integer when a is close to such a decimal;
-    // the division below checks that it reads back.
-    uint64_t c = uint64_t(scaled + 0.5);
+    // the division checks that it reads back.
+    c = uint64_t(scaled + 0.5);
     if (double(c) / kScales[i] != a) continue;
-    k = 2 * i;
-    while (k > 0 && c % 10 == 0) c /= 10, --k;
+    k = 2 * i + 2;
+    if (c % 10 == 0) c /= 10, --k;
     m = c;
     return true;
   }
   return false;
 }
 
-// The General rule where the decimal shows in full: no rounding to its ten
-// significant digits, at most 11 integer digits, from 10^-4 on.
+// m rounded half away from zero to `keep` of its k decimals (keep < k).
+[[gnu::always_inline]] inline void round_parts(uint64_t& m, int& k, int keep) {
+  const uint64_t d = kPow10u[k - keep];
+  const uint64_t r = m % d;
+  m = m / d + (r * 2 >= d ? 1 : 0);
+  k = keep;
+}
+
+// The General rule for a decimal of up to 15 digits: up to ten significant
+// digits shown in full from 10^-4 to below 10^11, else six in scientific
+// notation, as general_body prints them.
 char* general_fast(double value, char* p) {
   const bool negative = value < 0;
   uint64_t m;
@@ -1196,27 +1244,60 @@ char* general_fast(double value, char* p) {
     *p++ = '0';
     return p;
   }
-  const uint64_t whole = m / kPow10u[k];
-  if (whole == 0) {
-    if (k > 4 && m < kPow10u[k - 4]) return nullptr;  // below 10^-4: scientific
-  } else if (whole >= kPow10u[k == 0 ? 11 : 10 - k]) {
-    return nullptr;  // rounded, or scientific
+  *p = '-';
+  p += negative;
+  const int nd = digit_count(m);
+  int e = nd - k - 1;  // exponent of the leading digit
+  if (e >= -4 && e <= 10) {
+    uint64_t fm = m;
+    int fk = k;
+    const int keep = e >= 0 ? (e < 9 ? 9 - e : 0) : 9;
+    if (fk > keep) {
+      round_parts(fm, fk, keep);
+      while (fk > 0 && fm % 10 == 0) fm /= 10, --fk;
+    }
+    const uint64_t whole = fm / kPow10u[fk];
+    if (whole < kPow10u[11]) {
+      if (whole == 0)
+        *p++ = '0';
+      else
+        p = write_digits(p, whole, digit_count(whole));
+      if (fk > 0) {
+        *p++ = '.';
+        p = write_digits(p, fm - whole * kPow10u[fk], fk);
+      }
+      return p;
+    }
   }
-  return write_scaled(p, negative, m, k, k);
+  // Six significant digits.
+  int sig = nd;
+  if (sig > 6) {
+    int keep = 6;
+    round_parts(m, sig, keep);
+    if (m == kPow10u[6]) m = kPow10u[5], ++e;
+  }
+  while (sig > 1 && m % 10 == 0) m /= 10, --sig;
+  const uint64_t lead = m / kPow10u[sig - 1];
+  *p++ = char('0' + lead);
+  if (sig > 1) {
+    *p++ = '.';
+    p = write_digits(p, m - lead * kPow10u[sig - 1], sig - 1);
+  }
+  *p++ = 'E';
+  *p++ = e < 0 ? '-' : '+';
+  return write_digits(p, uint64_t(e < 0 ? -e : e), 2);
 }
 
 char* write_grouped(char* p, uint64_t v) {
-  char d[24];
-  const int n = int(write_decimal(d, v) - d);
-  int head = (n - 1) % 3 + 1;
-  std::memcpy(p, d, size_t(head));
-  p += head;
-  for (int i = head; i < n; i += 3) {
-    *p++ = ',';
-    std::memcpy(p, d + i, 3);
-    p += 3;
+  const int n = digit_count(v);
+  char* end = p + n + (n - 1) / 3;
+  char* q = end;
+  for (int i = 0; i < n; ++i) {
+    if (i > 0 && i % 3 == 0) *--q = ',';
+    *--q = char('0' + v % 10);
+    v /= 10;
   }
-  return p;
+  return end;
 }
 
 // "0", "#,##0", with s.frac_digits zeros after the point and '%' for a
@@ -1235,27 +1316,18 @@ char* fixed_fast(const FormatSection& s, double value, char* p) {
     }
   }
   const int places = s.frac_digits;
-  if (k > places) {
-    const uint64_t d = kPow10u[k - places];
-    const uint64_t r = m % d;
-    m = m / d + (r * 2 >= d ? 1 : 0);
-    k = places;
-  }
-  if (!s.grouping) {
-    p = write_scaled(p, negative, m, k, places);
-  } else {
-    if (negative) *p++ = '-';
-    p = write_grouped(p, m / kPow10u[k]);
-    if (places > 0) {
-      *p++ = '.';
-      if (k > 0) {
-        char t[24];
-        write_decimal(t, m % kPow10u[k] + kPow10u[k]);  // the leading 1 pads with zeros
-        std::memcpy(p, t + 1, size_t(k));
-        p += k;
-      }
-      for (int i = k; i < places; ++i) *p++ = '0';
-    }
+  if (k > places) round_parts(m, k, places);
+  *p = '-';
+  p += negative;
+  const uint64_t whole = m / kPow10u[k];
+  if (s.grouping)
+    p = write_grouped(p, whole);
+  else
+    p = write_digits(p, whole, digit_count(whole));
+  if (places > 0) {
+    *p++ = '.';
+    p = write_digits(p, m - whole * kPow10u[k], k);
+    for (int i = k; i < places; ++i) *p++ = '0';
   }
   if (s.scale10 == 2) *p++ = '%';
   return p;
