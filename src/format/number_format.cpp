@@ -87,20 +87,31 @@ constexpr char kTwoDigits[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The last n digits of v (zero-padded), two at a time from the table;
-// returns the end.
-[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
-  char* end = p + n;
-  char* q = end;
+// The last n digits of v (zero-padded), two at a time from the table,
+// ending at `end`.
+template <class U>
+[[gnu::always_inline]] inline void write_backwards(char* end, U v, int n) {
   for (; n >= 2; n -= 2) {
-    const unsigned i = unsigned(v % 100) * 2;
-    v /= 100;
-    q -= 2;
-    q[0] = kTwoDigits[i];
-    q[1] = kTwoDigits[i + 1];
+    const U q = v / 100;
+    end -= 2;
+    std::memcpy(end, kTwoDigits + 2 * unsigned(v - q * 100), 2);
+    v = q;
   }
-  if (n > 0) q[-1] = char('0' + v % 10);
-  return end;
+  if (n > 0) end[-1] = char('0' + unsigned(v % 10));
+}
+
+// The last n digits of v (zero-padded); returns the end.
+[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
+  if (v <= UINT32_MAX)
+    write_backwards(p + n, uint32_t(v), n);
+  else
+    write_backwards(p + n, v, n);
+  return p + n;
+}
+
+// All digits of v; returns the end.
+[[gnu::always_inline]] inline char* write_uint(char* p, uint64_t v) {
+  return write_digits(p, v, digit_count(v));
 }
 
 template <class Out>
@@ -1232,20 +1243,10 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
   k = keep;
 }
 
-// The General rule for a decimal of up to 15 digits: up to ten significant
-// digits shown in full from 10^-4 to below 10^11, else six in scientific
-// notation, as general_body prints them.
-char* general_fast(double value, char* p) {
-  const bool negative = value < 0;
-  uint64_t m;
-  int k;
-  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
-  if (m == 0) {  // also -0, which has no sign
-    *p++ = '0';
-    return p;
-  }
-  *p = '-';
-  p += negative;
+// The General rule for a decimal m / 10^k of up to 15 digits (not zero):
+// up to ten significant digits shown in full from 10^-4 to below 10^11,
+// else six in scientific notation, as general_body prints them.
+[[gnu::noinline]] char* general_parts(uint64_t m, int k, char* p) {
   const int nd = digit_count(m);
   int e = nd - k - 1;  // exponent of the leading digit
   if (e >= -4 && e <= 10) {
@@ -1258,10 +1259,7 @@ char* general_fast(double value, char* p) {
     }
     const uint64_t whole = fm / kPow10u[fk];
     if (whole < kPow10u[11]) {
-      if (whole == 0)
-        *p++ = '0';
-      else
-        p = write_digits(p, whole, digit_count(whole));
+      p = write_uint(p, whole);
       if (fk > 0) {
         *p++ = '.';
         p = write_digits(p, fm - whole * kPow10u[fk], fk);
@@ -1286,6 +1284,27 @@ char* general_fast(double value, char* p) {
   *p++ = 'E';
   *p++ = e < 0 ? '-' : '+';
   return write_digits(p, uint64_t(e < 0 ? -e : e), 2);
+}
+
+char* general_fast(double value, char* p) {
+  const bool negative = value < 0;  // not for -0
+  uint64_t m;
+  int k;
+  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
+  *p = '-';
+  p += negative;
+  // The common cases first: whole numbers, and decimals shown in full.
+  if (k == 0) {
+    if (m < kPow10u[11]) return write_uint(p, m);
+  } else {
+    const uint64_t whole = m / kPow10u[k];
+    if (whole < kPow10u[10 - k] && (whole > 0 || k <= 4 || m >= kPow10u[k - 4])) {
+      p = write_uint(p, whole);
+      *p++ = '.';
+      return write_digits(p, m - whole * kPow10u[k], k);
+    }
+  }
+  return general_parts(m, k, p);
 }
 
 char* write_grouped(char* p, uint64_t v) {
@@ -1323,7 +1342,7 @@ char* fixed_fast(const FormatSection& s, double value, char* p) {
   if (s.grouping)
     p = write_grouped(p, whole);
   else
-    p = write_digits(p, whole, digit_count(whole));
+    p = write_uint(p, whole);
   if (places > 0) {
     *p++ = '.';
     p = write_digits(p, m - whole * kPow10u[k], k);
@@ -1365,6 +1384,12 @@ size_t date_text_bound(const CompiledFormat& f, const FormatSection& s) {
   return n;
 }
 
+[[gnu::noinline]] char* date_fast(const CompiledFormat& f, double value, bool date1904, char* p) {
+  CharOut out{p};
+  if (!render_date(f, f.sections[0], value, date1904, out)) return nullptr;
+  return out.p;
+}
+
 FastPath decide_fast(std::string_view code, const CompiledFormat& f) {
   if (f.general) return FastPath::kGeneral;
   if (f.count != 1 || f.sections[0].op != ConditionOp::kNone) return FastPath::kNone;
@@ -1382,11 +1407,8 @@ char* write_number_fast(const CompiledFormat& f, double value, bool date1904, ch
       return general_fast(value, p);
     case FastPath::kFixed:
       return fixed_fast(f.sections[0], value, p);
-    case FastPath::kDate: {
-      CharOut out{p};
-      if (!render_date(f, f.sections[0], value, date1904, out)) return nullptr;
-      return out.p;
-    }
+    case FastPath::kDate:
+      return date_fast(f, value, date1904, p);
     case FastPath::kNone:
       break;
   }
