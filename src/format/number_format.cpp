@@ -87,39 +87,50 @@ constexpr char kTwoDigits[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The last n digits of v (zero-padded), two at a time from the table,
-// ending at `end`.
+// All digits of v, ending at `end`, two at a time from the table.
 template <class U>
-[[gnu::always_inline]] inline void write_backwards(char* end, U v, int n) {
-  for (; n >= 2; n -= 2) {
+[[gnu::always_inline]] inline void write_backwards(char* end, U v) {
+  while (v >= 100) {
     const U q = v / 100;
     end -= 2;
     std::memcpy(end, kTwoDigits + 2 * unsigned(v - q * 100), 2);
     v = q;
   }
-  if (n > 0) end[-1] = char('0' + unsigned(v % 10));
+  if (v >= 10)
+    std::memcpy(end - 2, kTwoDigits + 2 * unsigned(v), 2);
+  else
+    end[-1] = char('0' + unsigned(v));
 }
 
-// The last n digits of v (zero-padded); returns the end.
-[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
+[[gnu::always_inline]] inline void write_backwards64(char* end, uint64_t v) {
   if (v <= UINT32_MAX)
-    write_backwards(p + n, uint32_t(v), n);
+    write_backwards(end, uint32_t(v));
   else
-    write_backwards(p + n, v, n);
-  return p + n;
+    write_backwards(end, v);
 }
 
 // All digits of v; returns the end.
 [[gnu::always_inline]] inline char* write_uint(char* p, uint64_t v) {
-  return write_digits(p, v, digit_count(v));
+  char* end = p + digit_count(v);
+  write_backwards64(end, v);
+  return end;
+}
+
+// v (below 10^n, n <= 16) in exactly n digits, zeros in front; returns
+// the end. Writes 16 bytes at p.
+[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
+  std::memcpy(p, "0000000000000000", 16);
+  if (n > 0) write_backwards64(p + n, v);
+  return p + n;
 }
 
 template <class Out>
 void put_uint(Out& out, uint64_t v, int min_width) {
-  char buf[24];
+  char buf[40];
+  std::memcpy(buf, "0000000000000000", 16);
   int len = digit_count(v);
-  if (len < min_width) len = min_width > 20 ? 20 : min_width;
-  write_digits(buf, v, len);
+  if (len < min_width) len = min_width > 16 ? 16 : min_width;
+  write_backwards64(buf + len, v);
   out.put(std::string_view(buf, size_t(len)));
 }
 
@@ -1286,7 +1297,7 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
   return write_digits(p, uint64_t(e < 0 ? -e : e), 2);
 }
 
-char* general_fast(double value, char* p) {
+[[gnu::noinline]] char* general_fast(double value, char* p) {
   const bool negative = value < 0;  // not for -0
   uint64_t m;
   int k;
@@ -1321,7 +1332,7 @@ char* write_grouped(char* p, uint64_t v) {
 
 // "0", "#,##0", with s.frac_digits zeros after the point and '%' for a
 // scale of 2: the decimal rounded half away from zero to those places.
-char* fixed_fast(const FormatSection& s, double value, char* p) {
+[[gnu::noinline]] char* fixed_fast(const FormatSection& s, double value, char* p) {
   const bool negative = value < 0;
   uint64_t m;
   int k;
@@ -1345,8 +1356,7 @@ char* fixed_fast(const FormatSection& s, double value, char* p) {
     p = write_uint(p, whole);
   if (places > 0) {
     *p++ = '.';
-    p = write_digits(p, m - whole * kPow10u[k], k);
-    for (int i = k; i < places; ++i) *p++ = '0';
+    p = write_digits(p, (m - whole * kPow10u[k]) * kPow10u[places - k], places);
   }
   if (s.scale10 == 2) *p++ = '%';
   return p;
