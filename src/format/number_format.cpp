@@ -47,8 +47,12 @@ struct CharOut {
   char* p;
   void put(char c) { *p++ = c; }
   void put(std::string_view t) {
-    std::memcpy(p, t.data(), t.size());
-    p += t.size();
+    if (t.size() > 8) {
+      std::memcpy(p, t.data(), t.size());
+      p += t.size();
+      return;
+    }
+    for (char c : t) *p++ = c;  // mostly one separator
   }
   bool full() const { return false; }
 };
@@ -122,6 +126,24 @@ template <class U>
   std::memcpy(p, "0000000000000000", 16);
   if (n > 0) write_backwards64(p + n, v);
   return p + n;
+}
+
+// A date field: mostly one or two digits.
+[[gnu::always_inline]] inline void put_uint(CharOut& out, uint64_t v, int min_width) {
+  if (v < 100 && min_width <= 2) {
+    if (v >= 10 || min_width == 2) {
+      std::memcpy(out.p, kTwoDigits + 2 * v, 2);
+      out.p += 2;
+    } else {
+      *out.p++ = char('0' + v);
+    }
+    return;
+  }
+  std::memcpy(out.p, "0000000000000000", 16);  // the room holds 16 bytes per field
+  int len = digit_count(v);
+  if (len < min_width) len = min_width > 16 ? 16 : min_width;
+  out.p += len;
+  write_backwards64(out.p, v);
 }
 
 template <class Out>
@@ -739,7 +761,8 @@ namespace {
 // --- Renderer ---------------------------------------------------------------
 
 std::string_view pool_text(const CompiledFormat& f, const FormatToken& t) {
-  return std::string_view(f.pool).substr(t.offset, t.length);
+  // The compiler made every token's text a part of the pool.
+  return std::string_view(f.pool.data() + t.offset, t.length);
 }
 
 // Integer digits of x spread over `placeholders` integer placeholders, for
@@ -1031,7 +1054,7 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
   static constexpr int64_t kPow10[] = {1, 10, 100, 1000};
   const int64_t scale = kPow10[s.subsecond_digits];
   const int64_t per_day = 86400 * scale;
-  const int64_t total = int64_t(std::floor(v * double(per_day) + 0.5));
+  const int64_t total = int64_t(v * double(per_day) + 0.5);  // v >= 0: truncation is floor
   const int64_t days = total / per_day;
   if (days > max_day) return false;
   const int64_t rem = total % per_day;
