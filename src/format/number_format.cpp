@@ -1055,11 +1055,13 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
   const int64_t scale = kPow10[s.subsecond_digits];
   const int64_t per_day = 86400 * scale;
   const int64_t total = int64_t(v * double(per_day) + 0.5);  // v >= 0: truncation is floor
-  const int64_t days = total / per_day;
+  // Whole seconds, the common case, by constants.
+  const bool whole = scale == 1;
+  const int64_t days = whole ? total / 86400 : total / per_day;
   if (days > max_day) return false;
-  const int64_t rem = total % per_day;
-  const int64_t sub = rem % scale;
-  const int64_t secs = rem / scale;
+  const int64_t rem = whole ? total % 86400 : total % per_day;
+  const int64_t sub = whole ? 0 : rem % scale;
+  const int64_t secs = whole ? rem : rem / scale;
   const int hour = int(secs / 3600), minute = int(secs / 60 % 60), second = int(secs % 60);
   int64_t year;
   int month, day, dow;
@@ -1075,7 +1077,7 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
     dow = int((days + 5) % 7);
     civil_from_days(kDaysTo19040101 + days, year, month, day);
   }
-  const int64_t total_secs = total / scale;
+  const int64_t total_secs = whole ? total : total / scale;
   for (uint32_t i = s.first; i < s.last && !out.full(); ++i) {
     const FormatToken& t = f.tokens[i];
     switch (t.kind) {
