@@ -7,6 +7,12 @@
 // form (correctly rounded from the double), as the application keeps
 // numbers; the displayed precision is then rounded half away from zero on
 // that decimal, so 2.675 shows as 2.68 under "0.00".
+//
+// Fast paths: General, the plain fixed and percent codes and bounded date
+// sections are recognised when compiled; a value whose 15-digit form is a
+// decimal of up to six places (whole numbers, cents) then renders from
+// that integer directly, the same rounding by integer arithmetic. Every
+// other value goes through the token walk.
 #include "format/number_format.hpp"
 
 #include <charconv>
@@ -1371,6 +1377,7 @@ char* write_grouped(char* p, uint64_t v) {
     }
   }
   const int places = s.frac_digits;
+  if (places > 9) return nullptr;  // compile_format never decides so
   if (k > places) round_parts(m, k, places);
   *p = '-';
   p += negative;

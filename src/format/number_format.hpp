@@ -1,7 +1,9 @@
 // Spreadsheet number-format codes ("#,##0.00", "m/d/yyyy", "[h]:mm:ss",
 // "# ?/?" ...) rendered to the text the spreadsheet displays. A code is
 // compiled once per workbook into a CompiledFormat; rendering a cell then
-// walks its tokens without allocating (the caller reuses `out`).
+// walks its tokens without allocating (the caller reuses `out`), or, for
+// the common codes and values, writes the same text by integer arithmetic
+// on the value's short decimal form (FastPath).
 //
 // Decided behaviour where the application's display depends on the column
 // width or shows an error:
@@ -102,7 +104,7 @@ enum class FastPath : uint8_t {
 
 struct CompiledFormat {
   bool general = true;  // whole code is General (or could not be parsed)
-  FastPath fast = FastPath::kGeneral;
+  FastPath fast = FastPath::kGeneral;  // decided by compile_format (kNone: the walk only)
   uint8_t count = 0;    // sections
   std::array<FormatSection, 4> sections{};
   std::vector<FormatToken> tokens;
