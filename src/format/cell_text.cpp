@@ -227,10 +227,18 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
       if (append_elapsed(buf_, v, plan.shows)) return buf_.view();
       append_shortest(buf_, v);
       return buf_.view();
-    case FormatPlan::Kind::Compiled:
+    case FormatPlan::Kind::Compiled: {
+      // The common codes straight into the cell buffer.
+      static_assert(kFastRoom <= std::tuple_size_v<decltype(buf_.data)>);
+      char* begin = buf_.data.data();
+      if (char* end = write_number_fast(*plan.compiled, v, plan.date1904, begin)) {
+        buf_.len = size_t(end - begin);
+        return buf_.view();
+      }
       long_text_.clear();
       render_number(*plan.compiled, v, plan.date1904, long_text_);
       return long_text_;
+    }
   }
   append_general(buf_, v);
   return buf_.view();

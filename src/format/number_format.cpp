@@ -7,13 +7,21 @@
 // form (correctly rounded from the double), as the application keeps
 // numbers; the displayed precision is then rounded half away from zero on
 // that decimal, so 2.675 shows as 2.68 under "0.00".
+//
+// Fast paths: General, the plain fixed and percent codes and bounded date
+// sections are recognised when compiled; a value whose 15-digit form is a
+// decimal of up to six places (whole numbers, cents) then renders from
+// that integer directly, the same rounding by integer arithmetic. Every
+// other value goes through the token walk.
 #include "format/number_format.hpp"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #include "format/civil_date.hpp"
+#include "format/number_text.hpp"
 
 namespace sheetdump {
 
@@ -40,11 +48,117 @@ struct Sink {
   bool full() const { return s.size() >= limit; }
 };
 
-void put_uint(Sink& out, uint64_t v, int min_width) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  int len = int(r.ptr - buf);
-  for (int i = len; i < min_width; ++i) out.put('0');
+// Raw room known to be large enough (the fast paths measure it up front).
+struct CharOut {
+  char* p;
+  void put(char c) { *p++ = c; }
+  void put(std::string_view t) {
+    if (t.size() > 8) {
+      std::memcpy(p, t.data(), t.size());
+      p += t.size();
+      return;
+    }
+    for (char c : t) *p++ = c;  // mostly one separator
+  }
+  bool full() const { return false; }
+};
+
+constexpr uint64_t kPow10u[] = {1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                100000,
+                                1000000,
+                                10000000,
+                                100000000,
+                                1000000000,
+                                10000000000,
+                                100000000000,
+                                1000000000000,
+                                10000000000000,
+                                100000000000000,
+                                1000000000000000,
+                                10000000000000000,
+                                100000000000000000,
+                                1000000000000000000,
+                                10000000000000000000u};
+
+// Decimal digits of v (1 for 0).
+[[gnu::always_inline]] inline int digit_count(uint64_t v) {
+  // bit_width * log10(2), then one correction.
+  const int t = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+  return t + ((v | 1) >= kPow10u[t] ? 1 : 0);
+}
+
+// "00" to "99".
+constexpr char kTwoDigits[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// All digits of v, ending at `end`, two at a time from the table.
+template <class U>
+[[gnu::always_inline]] inline void write_backwards(char* end, U v) {
+  while (v >= 100) {
+    const U q = v / 100;
+    end -= 2;
+    std::memcpy(end, kTwoDigits + 2 * unsigned(v - q * 100), 2);
+    v = q;
+  }
+  if (v >= 10)
+    std::memcpy(end - 2, kTwoDigits + 2 * unsigned(v), 2);
+  else
+    end[-1] = char('0' + unsigned(v));
+}
+
+[[gnu::always_inline]] inline void write_backwards64(char* end, uint64_t v) {
+  if (v <= UINT32_MAX)
+    write_backwards(end, uint32_t(v));
+  else
+    write_backwards(end, v);
+}
+
+// All digits of v; returns the end.
+[[gnu::always_inline]] inline char* write_uint(char* p, uint64_t v) {
+  char* end = p + digit_count(v);
+  write_backwards64(end, v);
+  return end;
+}
+
+// v (below 10^n, n <= 16) in exactly n digits, zeros in front; returns
+// the end. Writes 16 bytes at p.
+[[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
+  std::memcpy(p, "0000000000000000", 16);
+  if (n > 0) write_backwards64(p + n, v);
+  return p + n;
+}
+
+// A date field: mostly one or two digits.
+[[gnu::always_inline]] inline void put_uint(CharOut& out, uint64_t v, int min_width) {
+  if (v < 100 && min_width <= 2) {
+    if (v >= 10 || min_width == 2) {
+      std::memcpy(out.p, kTwoDigits + 2 * v, 2);
+      out.p += 2;
+    } else {
+      *out.p++ = char('0' + v);
+    }
+    return;
+  }
+  std::memcpy(out.p, "0000000000000000", 16);  // the room holds 16 bytes per field
+  int len = digit_count(v);
+  if (len < min_width) len = min_width > 16 ? 16 : min_width;
+  out.p += len;
+  write_backwards64(out.p, v);
+}
+
+template <class Out>
+void put_uint(Out& out, uint64_t v, int min_width) {
+  char buf[40];
+  std::memcpy(buf, "0000000000000000", 16);
+  int len = digit_count(v);
+  if (len < min_width) len = min_width > 16 ? 16 : min_width;
+  write_backwards64(buf + len, v);
   out.put(std::string_view(buf, size_t(len)));
 }
 
@@ -70,6 +184,7 @@ void strip(Dec& x) {
 }
 
 void round_frac(Dec& x, int64_t frac);
+FastPath decide_fast(std::string_view code, const CompiledFormat& f);
 
 // |a| (finite) to 15 significant digits, correctly rounded. The shortest
 // round-trip form is much cheaper than a fixed precision and equal to it
@@ -624,6 +739,7 @@ CompiledFormat compile_format(std::string_view code) {
   }
   if (!close()) return CompiledFormat{};
   f.general = false;
+  f.fast = FastPath::kNone;
   for (uint8_t s = 0; s < f.count; ++s) {
     FormatSection& sec = f.sections[s];
     bool text_section = s == 3 || (f.count == 1 && sec.kind == SectionKind::kText);
@@ -642,6 +758,7 @@ CompiledFormat compile_format(std::string_view code) {
       finish_number(f, sec);
     }
   }
+  f.fast = decide_fast(code, f);
   return f;
 }
 
@@ -650,7 +767,8 @@ namespace {
 // --- Renderer ---------------------------------------------------------------
 
 std::string_view pool_text(const CompiledFormat& f, const FormatToken& t) {
-  return std::string_view(f.pool).substr(t.offset, t.length);
+  // The compiler made every token's text a part of the pool.
+  return std::string_view(f.pool.data() + t.offset, t.length);
 }
 
 // Integer digits of x spread over `placeholders` integer placeholders, for
@@ -934,19 +1052,22 @@ constexpr int64_t kDaysTo18991231 = -25568;  // days from 1970-01-01
 constexpr int64_t kDaysTo19040101 = -24107;
 
 // False when the serial is outside the date range.
+template <class Out>
 bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool date1904,
-                 Sink& out) {
+                 Out& out) {
   const int64_t max_day = date1904 ? kMaxDay1904 : kMaxDay1900;
   if (!(v >= 0) || v >= double(max_day + 1)) return false;
   static constexpr int64_t kPow10[] = {1, 10, 100, 1000};
   const int64_t scale = kPow10[s.subsecond_digits];
   const int64_t per_day = 86400 * scale;
-  const int64_t total = int64_t(std::floor(v * double(per_day) + 0.5));
-  const int64_t days = total / per_day;
+  const int64_t total = int64_t(v * double(per_day) + 0.5);  // v >= 0: truncation is floor
+  // Whole seconds, the common case, by constants.
+  const bool whole = scale == 1;
+  const int64_t days = whole ? total / 86400 : total / per_day;
   if (days > max_day) return false;
-  const int64_t rem = total % per_day;
-  const int64_t sub = rem % scale;
-  const int64_t secs = rem / scale;
+  const int64_t rem = whole ? total % 86400 : total % per_day;
+  const int64_t sub = whole ? 0 : rem % scale;
+  const int64_t secs = whole ? rem : rem / scale;
   const int hour = int(secs / 3600), minute = int(secs / 60 % 60), second = int(secs % 60);
   int64_t year;
   int month, day, dow;
@@ -962,7 +1083,7 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
     dow = int((days + 5) % 7);
     civil_from_days(kDaysTo19040101 + days, year, month, day);
   }
-  const int64_t total_secs = total / scale;
+  const int64_t total_secs = whole ? total : total / scale;
   for (uint32_t i = s.first; i < s.last && !out.full(); ++i) {
     const FormatToken& t = f.tokens[i];
     switch (t.kind) {
@@ -1040,7 +1161,7 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
         out.put(t.ch == 'a' ? (hour < 12 ? 'a' : 'p') : (hour < 12 ? 'A' : 'P'));
         break;
       case K::kGeneral:
-        general_body(out, v);
+        if constexpr (std::is_same_v<Out, Sink>) general_body(out, v);
         break;
       default:
         out.put(pool_text(f, t));
@@ -1125,7 +1246,216 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
   }
 }
 
+// --- Fast paths -------------------------------------------------------------
+
+// The decimal m / 10^k (k <= 6, no trailing zero, m below 10^15) that
+// reads back as `a` (>= 0), if there is one: then it is the 15-digit form
+// that to_dec15 gives (two decimals of at most 15 digits cannot round to
+// one double). An even k covers the odd one below it, and a k that works
+// leaves at most one trailing zero, as k - 2 did not work.
+[[gnu::always_inline]] inline bool short_parts(double a, uint64_t& m, int& k) {
+  static constexpr double kScales[] = {100, 10000, 1000000};
+  if (!(a < 1e15)) return false;
+  uint64_t c = uint64_t(a);
+  if (double(c) == a) {
+    m = c;
+    k = 0;
+    return true;
+  }
+  for (int i = 0; i < 3; ++i) {
+    const double scaled = a * kScales[i];
+    if (!(scaled < 1e15)) return false;
+    // Within a quarter of the integer when a is close to such a decimal;
+    // the division checks that it reads back.
+    c = uint64_t(scaled + 0.5);
+    if (double(c) / kScales[i] != a) continue;
+    k = 2 * i + 2;
+    if (c % 10 == 0) c /= 10, --k;
+    m = c;
+    return true;
+  }
+  return false;
+}
+
+// m rounded half away from zero to `keep` of its k decimals (keep < k).
+[[gnu::always_inline]] inline void round_parts(uint64_t& m, int& k, int keep) {
+  const uint64_t d = kPow10u[k - keep];
+  const uint64_t r = m % d;
+  m = m / d + (r * 2 >= d ? 1 : 0);
+  k = keep;
+}
+
+// The General rule for a decimal m / 10^k of up to 15 digits (not zero):
+// up to ten significant digits shown in full from 10^-4 to below 10^11,
+// else six in scientific notation, as general_body prints them.
+[[gnu::noinline]] char* general_parts(uint64_t m, int k, char* p) {
+  const int nd = digit_count(m);
+  int e = nd - k - 1;  // exponent of the leading digit
+  if (e >= -4 && e <= 10) {
+    uint64_t fm = m;
+    int fk = k;
+    const int keep = e >= 0 ? (e < 9 ? 9 - e : 0) : 9;
+    if (fk > keep) {
+      round_parts(fm, fk, keep);
+      while (fk > 0 && fm % 10 == 0) fm /= 10, --fk;
+    }
+    const uint64_t whole = fm / kPow10u[fk];
+    if (whole < kPow10u[11]) {
+      p = write_uint(p, whole);
+      if (fk > 0) {
+        *p++ = '.';
+        p = write_digits(p, fm - whole * kPow10u[fk], fk);
+      }
+      return p;
+    }
+  }
+  // Six significant digits.
+  int sig = nd;
+  if (sig > 6) {
+    int keep = 6;
+    round_parts(m, sig, keep);
+    if (m == kPow10u[6]) m = kPow10u[5], ++e;
+  }
+  while (sig > 1 && m % 10 == 0) m /= 10, --sig;
+  const uint64_t lead = m / kPow10u[sig - 1];
+  *p++ = char('0' + lead);
+  if (sig > 1) {
+    *p++ = '.';
+    p = write_digits(p, m - lead * kPow10u[sig - 1], sig - 1);
+  }
+  *p++ = 'E';
+  *p++ = e < 0 ? '-' : '+';
+  return write_digits(p, uint64_t(e < 0 ? -e : e), 2);
+}
+
+[[gnu::noinline]] char* general_fast(double value, char* p) {
+  const bool negative = value < 0;  // not for -0
+  uint64_t m;
+  int k;
+  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
+  *p = '-';
+  p += negative;
+  // The common cases first: whole numbers, and decimals shown in full.
+  if (k == 0) {
+    if (m < kPow10u[11]) return write_uint(p, m);
+  } else {
+    const uint64_t whole = m / kPow10u[k];
+    if (whole < kPow10u[10 - k] && (whole > 0 || k <= 4 || m >= kPow10u[k - 4])) {
+      p = write_uint(p, whole);
+      *p++ = '.';
+      return write_digits(p, m - whole * kPow10u[k], k);
+    }
+  }
+  return general_parts(m, k, p);
+}
+
+char* write_grouped(char* p, uint64_t v) {
+  const int n = digit_count(v);
+  char* end = p + n + (n - 1) / 3;
+  char* q = end;
+  for (int i = 0; i < n; ++i) {
+    if (i > 0 && i % 3 == 0) *--q = ',';
+    *--q = char('0' + v % 10);
+    v /= 10;
+  }
+  return end;
+}
+
+// "0", "#,##0", with s.frac_digits zeros after the point and '%' for a
+// scale of 2: the decimal rounded half away from zero to those places.
+[[gnu::noinline]] char* fixed_fast(const FormatSection& s, double value, char* p) {
+  const bool negative = value < 0;
+  uint64_t m;
+  int k;
+  if (!short_parts(negative ? -value : value, m, k)) return nullptr;
+  if (s.scale10 == 2) {
+    if (k >= 2) {
+      k -= 2;
+    } else {
+      m *= kPow10u[2 - k];  // below 10^17
+      k = 0;
+    }
+  }
+  const int places = s.frac_digits;
+  if (places > 9) return nullptr;  // compile_format never decides so
+  if (k > places) round_parts(m, k, places);
+  *p = '-';
+  p += negative;
+  const uint64_t whole = m / kPow10u[k];
+  if (s.grouping)
+    p = write_grouped(p, whole);
+  else
+    p = write_uint(p, whole);
+  if (places > 0) {
+    *p++ = '.';
+    p = write_digits(p, (m - whole * kPow10u[k]) * kPow10u[places - k], places);
+  }
+  if (s.scale10 == 2) *p++ = '%';
+  return p;
+}
+
+// Whether `code` is exactly (0|#,##0)(.0{1,9})?%? (those compile to one
+// number section whose token walk is fixed_fast).
+bool is_plain_fixed(std::string_view code) {
+  if (code.substr(0, 5) == "#,##0")
+    code.remove_prefix(5);
+  else if (code.substr(0, 1) == "0")
+    code.remove_prefix(1);
+  else
+    return false;
+  if (!code.empty() && code.back() == '%') code.remove_suffix(1);
+  if (code.empty()) return true;
+  if (code[0] != '.' || code.size() < 2 || code.size() > 10) return false;
+  for (char c : code.substr(1))
+    if (c != '0') return false;
+  return true;
+}
+
+// An upper bound of the text of a date section, or kFastRoom + 1 where the
+// section holds General.
+size_t date_text_bound(const CompiledFormat& f, const FormatSection& s) {
+  size_t n = 0;
+  for (uint32_t i = s.first; i < s.last; ++i) {
+    const FormatToken& t = f.tokens[i];
+    if (t.kind == K::kGeneral) return kFastRoom + 1;
+    // A field is at most a day or month name (9), an elapsed count (12
+    // digits) or a fraction of a second.
+    n += is_date_token(t.kind) ? 16 : t.length;
+    if (n > kFastRoom) return n;
+  }
+  return n;
+}
+
+[[gnu::noinline]] char* date_fast(const CompiledFormat& f, double value, bool date1904, char* p) {
+  CharOut out{p};
+  if (!render_date(f, f.sections[0], value, date1904, out)) return nullptr;
+  return out.p;
+}
+
+FastPath decide_fast(std::string_view code, const CompiledFormat& f) {
+  if (f.general) return FastPath::kGeneral;
+  if (f.count != 1 || f.sections[0].op != ConditionOp::kNone) return FastPath::kNone;
+  const FormatSection& s = f.sections[0];
+  if (s.kind == SectionKind::kNumber && is_plain_fixed(code)) return FastPath::kFixed;
+  if (s.kind == SectionKind::kDate && date_text_bound(f, s) <= kFastRoom) return FastPath::kDate;
+  return FastPath::kNone;
+}
+
 }  // namespace
+
+char* write_number_fast(const CompiledFormat& f, double value, bool date1904, char* p) {
+  switch (f.fast) {
+    case FastPath::kGeneral:
+      return general_fast(value, p);
+    case FastPath::kFixed:
+      return fixed_fast(f.sections[0], value, p);
+    case FastPath::kDate:
+      return date_fast(f, value, date1904, p);
+    case FastPath::kNone:
+      break;
+  }
+  return nullptr;
+}
 
 void render_general(double value, std::string& out) {
   Sink s{out, out.size() + kMaxRenderedBytes};
@@ -1133,6 +1463,11 @@ void render_general(double value, std::string& out) {
 }
 
 void render_number(const CompiledFormat& f, double value, bool date1904, std::string& out) {
+  char fast[kFastRoom];
+  if (const char* end = write_number_fast(f, value, date1904, fast)) {
+    out.append(fast, size_t(end - fast));
+    return;
+  }
   Sink s{out, out.size() + kMaxRenderedBytes};
   if (f.general || !std::isfinite(value)) return general_body(s, value);
   Choice c = choose(f, value);

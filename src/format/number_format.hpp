@@ -1,7 +1,9 @@
 // Spreadsheet number-format codes ("#,##0.00", "m/d/yyyy", "[h]:mm:ss",
 // "# ?/?" ...) rendered to the text the spreadsheet displays. A code is
 // compiled once per workbook into a CompiledFormat; rendering a cell then
-// walks its tokens without allocating (the caller reuses `out`).
+// walks its tokens without allocating (the caller reuses `out`), or, for
+// the common codes and values, writes the same text by integer arithmetic
+// on the value's short decimal form (FastPath).
 //
 // Decided behaviour where the application's display depends on the column
 // width or shows an error:
@@ -90,8 +92,19 @@ struct FormatSection {
   int32_t subsecond_digits = 0;  // widest fraction of a second shown (0-3)
 };
 
+// The common codes that render without walking their tokens, decided
+// when the code is compiled. Each renders the exact text of the token walk
+// where it applies and hands the value back otherwise.
+enum class FastPath : uint8_t {
+  kNone,
+  kGeneral,  // the whole code is General
+  kFixed,    // "0" or "#,##0", optional ".0..." (1 to 9 zeros), optional '%'
+  kDate,     // one date/time section whose text fits kFastRoom
+};
+
 struct CompiledFormat {
   bool general = true;  // whole code is General (or could not be parsed)
+  FastPath fast = FastPath::kGeneral;  // decided by compile_format (kNone: the walk only)
   uint8_t count = 0;    // sections
   std::array<FormatSection, 4> sections{};
   std::vector<FormatToken> tokens;
@@ -104,6 +117,15 @@ CompiledFormat compile_format(std::string_view code);
 // Appends the display text of a number cell. date1904 selects the date
 // system of the workbook.
 void render_number(const CompiledFormat& f, double value, bool date1904, std::string& out);
+
+// Room that write_number_fast may need at its output.
+inline constexpr size_t kFastRoom = 160;
+
+// The display text of a number cell for the common codes (see FastPath)
+// and values (decimals of up to six places below 10^15, dates in range),
+// written at `p`, which has room for kFastRoom bytes; returns the end, or
+// nullptr where only render_number decides. Same bytes as render_number.
+char* write_number_fast(const CompiledFormat& f, double value, bool date1904, char* p);
 
 // Appends the display text of a text cell: through the text section (the
 // fourth, or an only section containing '@'), else the text itself.

@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "format/builtin_codes.hpp"
 #include "format/builtin_formats.hpp"
 #include "format/date_text.hpp"
 #include "format/exact_text.hpp"
@@ -480,5 +481,42 @@ INSTANTIATE_TEST_SUITE_P(
                       DirectCase{"iso_pattern", iso_dates(), false},
                       DirectCase{"long_pattern", long_pattern(), false}),
     [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Under --formatted a number cell of a common code renders through the
+// fast path into the cell buffer, any other value through the token walk;
+// both give the walk's bytes.
+TEST(CellTextFormatted, FastAndWalkedCellsAgree) {
+  // Built-in codes and the workbook's own.
+  std::vector<std::pair<int32_t, std::string>> codes = {
+      {0, ""}, {2, ""}, {3, ""}, {10, ""}, {14, ""}, {22, ""},
+      {164, "m/d/yyyy h:mm"}, {165, "0.00E+00"}, {166, "#,##0.00;[Red]-#,##0.00"}};
+  for (auto& [index, code] : codes)
+    if (index < 164) code = std::string(sheetdump::builtin_format_code(index));
+  const std::vector<double> values = {0,         -0.0,   1,      -1.5,        2.675,  0.125,
+                                      123456789.12, 1e11, 1e300,  -1e-300,     45000.75,
+                                      std::nan(""), 0.1 + 0.2, 99999.995, 1234567.891};
+  ModelBuilder mb;
+  mb.format(164, "m/d/yyyy h:mm").format(165, "0.00E+00").format(166, "#,##0.00;[Red]-#,##0.00");
+  auto s = mb.sheet("S", int32_t(values.size()), int32_t(codes.size()));
+  for (size_t r = 0; r < values.size(); ++r)
+    for (size_t c = 0; c < codes.size(); ++c)
+      s.number(uint16_t(r), uint8_t(c), values[r], codes[c].first);
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Formatted;
+  sheetdump::CellRenderer render(wb, o);
+  for (const sheetdump::Cell& cell : wb.sheets[0].cells) {
+    sheetdump::CompiledFormat walk = sheetdump::compile_format(codes[cell.col].second);
+    walk.fast = sheetdump::FastPath::kNone;
+    std::string want;
+    sheetdump::render_number(walk, values[size_t(cell.row)], false, want);
+    std::string got(*render.text(wb.sheets[0], cell));
+    EXPECT_EQ(got, want) << codes[cell.col].second << " " << values[size_t(cell.row)];
+  }
+}
 
 }  // namespace
