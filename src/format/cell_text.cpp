@@ -180,10 +180,12 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
       p.kind = FormatPlan::Kind::Compiled;
       p.date1904 = wb.date1904;
       p.compiled = &compiled_.back();
+      p.compiled_direct = p.compiled->fast != FastPath::kNone && p.compiled->plain;
     }
     compiled_.push_back(compile_format("General"));
     general_.kind = FormatPlan::Kind::Compiled;
     general_.compiled = &compiled_.back();
+    general_.compiled_direct = true;
     general_.date1904 = wb.date1904;
   }
   for (int32_t index : wb.xf_formats) {

@@ -47,6 +47,9 @@ struct FormatPlan {
   // write_date renders its day serials (a Strftime pattern it knows).
   bool date_direct = false;
   DateLayout date_layout = DateLayout::Other;
+  // write_number_fast renders its numbers (a Compiled code with a fast
+  // path whose texts hold nothing a writer escapes).
+  bool compiled_direct = false;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -79,10 +82,12 @@ class CellRenderer {
   // room for kRkRoom bytes; returns the end.
   static constexpr size_t kRkRoom = kScaledRoom + 2;
   static_assert(kRkRoom >= kDateRoom);
+  // Room that write_number needs.
+  static constexpr size_t kNumberRoom = kFastRoom > kRkRoom ? kFastRoom : kRkRoom;
   char* write_rk(const Cell& cell, char* p);
   // The text of a number cell under the general rule, a fixed printf
   // pattern or (RK integers) the exact rendering, where that is exact, at
-  // `p`, which has room for kRkRoom bytes; returns the end. For any other
+  // `p`, which has room for kNumberRoom bytes; returns the end. For any other
   // cell returns nullptr and writes nothing: number() or text() renders it.
   [[gnu::always_inline]] char* write_number(const Sheet& sheet, const Cell& cell, char* p) {
     const FormatPlan& pl = plan(cell.xf);
@@ -94,14 +99,17 @@ class CellRenderer {
         *p = '-';
         return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
       }
-      if (pl.date_direct) return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern, pl.date_layout);
+      if (pl.compiled_direct) return write_number_fast(*pl.compiled, decode_rk(rk), pl.date1904, p);
+      if (pl.date_direct)
+        return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern, pl.date_layout);
       if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }
     if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size()) {
-      if (pl.direct) return write_double(pl, sheet.numbers[cell.value], p);
-      if (pl.date_direct) return write_date(p, date_serial(pl, sheet.numbers[cell.value]), pl.pattern,
-                                            pl.date_layout);
+      const double v = sheet.numbers[cell.value];
+      if (pl.direct) return write_double(pl, v, p);
+      if (pl.compiled_direct) return write_number_fast(*pl.compiled, v, pl.date1904, p);
+      if (pl.date_direct) return write_date(p, date_serial(pl, v), pl.pattern, pl.date_layout);
     }
     return nullptr;
   }

@@ -759,6 +759,7 @@ CompiledFormat compile_format(std::string_view code) {
     }
   }
   f.fast = decide_fast(code, f);
+  f.plain = code.find_first_of("\"'\\") == std::string_view::npos;
   return f;
 }
 

@@ -79,7 +79,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
       if (gap <= 1) {
-        char* p = out.room(kSep + CellRenderer::kRkRoom);
+        char* p = out.room(kSep + CellRenderer::kNumberRoom);
         std::memcpy(p, F::kSeparator.data(), kSep);
         p += gap * int32_t(kSep);
         if (char* end = render.write_number(sheet, cell, p)) {
@@ -90,8 +90,8 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
         gap = 0;
       }
       write_separators<F>(out, gap);
-      if (cell.is_number() &&
-          (!F::kQuoted || render.plan(cell.xf).kind != FormatPlan::Kind::Compiled)) {
+      if (cell.is_number() && (!F::kQuoted || render.plan(cell.xf).kind != FormatPlan::Kind::Compiled ||
+                               render.plan(cell.xf).compiled->plain)) {
         // Number texts of the built-in patterns, the general rule and the
         // exact rendering never hold a quote; a format code's may.
         out.write(render.number(sheet, cell));

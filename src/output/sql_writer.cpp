@@ -149,7 +149,7 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
       write_nulls(out, col, cell.col);
       col = cell.col + 1;
       // The comma, the quote, the number and its closing quote in one room.
-      char* p = out.room(CellRenderer::kRkRoom + 3);
+      char* p = out.room(CellRenderer::kNumberRoom + 3);
       *p = ',';
       p += cell.col > 0;
       *p = '\'';
@@ -167,7 +167,8 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
       std::optional<std::string_view> text = render.text(sheet, cell);
       if (!text) {
         out.write("NULL");
-      } else if (cell.is_number() && render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
+      } else if (cell.is_number() && (render.plan(cell.xf).kind != FormatPlan::Kind::Compiled ||
+                                      render.plan(cell.xf).compiled->plain)) {
         // Number texts of the built-in patterns, the general rule and the
         // exact rendering hold no quote and no backslash.
         out.put('\'');
