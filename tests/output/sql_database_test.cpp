@@ -1418,11 +1418,14 @@ TEST_F(SqliteRoundTrip, CreateLoadsEveryWorkbook) {
   create_everything(kCreateSqlite, nullptr, dir_, "");
 }
 
-TEST_F(PostgresRoundTrip, CreateLoadsEveryWorkbookOracleQuotes) {
+// A suite of its own, so that it runs beside the round trips above.
+class PostgresCreate : public PostgresRoundTrip {};
+
+TEST_F(PostgresCreate, CreateLoadsEveryWorkbookOracleQuotes) {
   create_everything(kCreatePgOracle, cluster_, dir_, database_);
 }
 
-TEST_F(PostgresRoundTrip, CreateLoadsEveryWorkbookPostgresQuotes) {
+TEST_F(PostgresCreate, CreateLoadsEveryWorkbookPostgresQuotes) {
   create_everything(kCreatePgBackslash, cluster_, dir_, database_);
 }
 
