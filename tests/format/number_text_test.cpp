@@ -303,10 +303,12 @@ const std::vector<double>& comparison_values() {
 
 TEST(NumberText, FixedPrecisionsMatchSnprintfByteForByte) {
   const std::vector<double>& values = comparison_values();
-  const char* const patterns[] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.4f", "%.5f"};
+  // 6 to 9 decimals: the exact integer path goes that far.
+  const char* const patterns[] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.4f",
+                                  "%.5f", "%.6f", "%.7f", "%.8f", "%.9f"};
   int failures = 0;
   for (double v : values) {
-    for (int p = 0; p <= 5; ++p) {
+    for (int p = 0; p <= 9; ++p) {
       TextBuffer b;
       append_fixed(b, v, p);
       if (!same_as_snprintf(b.view(), patterns[p], v) && ++failures <= 10)

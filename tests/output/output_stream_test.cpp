@@ -49,6 +49,35 @@ TEST(OutputStream, PassesBytesThroughUnchanged) {
   EXPECT_EQ(s, std::string("\"a\0z\t\r\n\n", 8));
 }
 
+// Blocks go straight to the descriptor: what stdio still holds for the
+// same file must come out before them, and what follows a flush after.
+TEST(OutputStream, BlocksToTheDescriptorKeepTheOrderOfStdioOutput) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  std::fputs("before|", f);  // still in stdio's buffer
+  std::string expected = "before|";
+  {
+    sheetdump::OutputStream out(f);
+    // More than one block of the stream's own buffer, with odd sizes.
+    for (int i = 0; i < 40000; ++i) {
+      std::string piece = std::to_string(i) + (i % 7 == 0 ? "\n" : ",");
+      out.write(piece);
+      expected += piece;
+    }
+    out.flush();
+  }
+  std::fputs("|after", f);
+  expected += "|after";
+  ASSERT_EQ(std::fflush(f), 0);
+  std::rewind(f);
+  std::string got;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) got.append(chunk, n);
+  std::fclose(f);
+  EXPECT_EQ(got, expected);
+}
+
 TEST(OutputStreamDeathTest, FullDeviceEndsTheRunWithOneMessage) {
   EXPECT_EXIT(
       {

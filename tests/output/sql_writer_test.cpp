@@ -68,6 +68,27 @@ TEST_F(SqlWriter, EmptyPositionsAreNull) {
             "INSERT INTO Items (id,note) values ('x',NULL);\n");
 }
 
+// Each shared string is searched once per sheet and then reused: a string
+// that needs escaping stays escaped at every use, a plain one stays plain,
+// and gaps before, between and after the cells of a row are NULL.
+TEST_F(SqlWriter, SharedStringsKeepTheirEscapingAtEveryUse) {
+  ModelBuilder mb;
+  auto s = mb.sheet("T", 4, 4);
+  s.text(0, 0, "a").text(0, 1, "b").text(0, 2, "c").text(0, 3, "d");
+  s.text(1, 1, "it's").text(1, 3, "plain");
+  s.text(2, 0, "plain").number(2, 1, -2.5).text(2, 2, "it's");
+  s.text(3, 2, "it's").text(3, 3, "it's");
+  sheetdump::Workbook wb = mb.build();
+  EXPECT_EQ(sql(wb, QUOTE_ORACLE),
+            "INSERT INTO T (a,b,c,d) values (NULL,'it''s',NULL,'plain');\n"
+            "INSERT INTO T (a,b,c,d) values ('plain','-2.5','it''s',NULL);\n"
+            "INSERT INTO T (a,b,c,d) values (NULL,NULL,'it''s','it''s');\n");
+  EXPECT_EQ(sql(wb, QUOTE_POSTGRES),
+            "INSERT INTO T (a,b,c,d) values (NULL,'it\\'s',NULL,'plain');\n"
+            "INSERT INTO T (a,b,c,d) values ('plain','-2.5','it\\'s',NULL);\n"
+            "INSERT INTO T (a,b,c,d) values (NULL,NULL,'it\\'s','it\\'s');\n");
+}
+
 TEST_F(SqlWriter, ValueEscaping) {
   struct Case {
     const char* text;
