@@ -127,9 +127,7 @@ void BM_FormatFastGrouped2(benchmark::State& s) { run_direct(s, "#,##0.00", Spre
 void BM_FormatFastPercent0(benchmark::State& s) { run_direct(s, "0%", Spread::kFraction); }
 void BM_FormatFastPercent2(benchmark::State& s) { run_direct(s, "0.00%", Spread::kFraction); }
 void BM_FormatFastDate(benchmark::State& s) { run_direct(s, "m/d/yy", Spread::kSerial); }
-void BM_FormatFastDateTime(benchmark::State& s) {
-  run_direct(s, "m/d/yyyy h:mm", Spread::kSerial);
-}
+void BM_FormatFastDateTime(benchmark::State& s) { run_direct(s, "m/d/yyyy h:mm", Spread::kSerial); }
 void BM_FormatSpreadGeneralCents(benchmark::State& s) {
   run_spread(s, "General", Spread::kCents, false);
 }
@@ -141,9 +139,7 @@ void BM_FormatWalkFixed2(benchmark::State& s) { run_spread(s, "0.00", Spread::kF
 void BM_FormatSpreadPercent2(benchmark::State& s) {
   run_spread(s, "0.00%", Spread::kFraction, false);
 }
-void BM_FormatWalkPercent2(benchmark::State& s) {
-  run_spread(s, "0.00%", Spread::kFraction, true);
-}
+void BM_FormatWalkPercent2(benchmark::State& s) { run_spread(s, "0.00%", Spread::kFraction, true); }
 void BM_FormatSpreadDateTime(benchmark::State& s) {
   run_spread(s, "m/d/yyyy h:mm", Spread::kSerial, false);
 }

@@ -45,7 +45,8 @@ inline double le_double(std::span<const uint8_t> d, size_t off) {
     // All eight bytes there: one bounds check.
     // Written out, the shifts compile to one load.
     const uint8_t* p = d.data() + off;
-    bits = uint64_t(le32u(p[0], p[1], p[2], p[3])) | (uint64_t(le32u(p[4], p[5], p[6], p[7])) << 32);
+    bits = uint64_t(le32u(p[0], p[1], p[2], p[3])) |
+           (uint64_t(le32u(p[4], p[5], p[6], p[7])) << 32);
   } else {
     for (int i = 7; i >= 0; --i) bits = (bits << 8) | byte_at(d, off + size_t(i));
   }

@@ -116,7 +116,9 @@ class CellRenderer {
   // The text at (row, col), or none for an empty position.
   std::optional<std::string_view> text_at(const Sheet& sheet, int32_t row, int32_t col);
 
-  const FormatPlan& plan(uint16_t xf) const { return xf < plan_count_ ? plans_data_[xf] : general_; }
+  const FormatPlan& plan(uint16_t xf) const {
+    return xf < plan_count_ ? plans_data_[xf] : general_;
+  }
   const RenderOptions& options() const { return options_; }
   const Workbook& workbook() const { return wb_; }
 

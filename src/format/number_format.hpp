@@ -103,13 +103,13 @@ enum class FastPath : uint8_t {
 };
 
 struct CompiledFormat {
-  bool general = true;  // whole code is General (or could not be parsed)
+  bool general = true;                 // whole code is General (or could not be parsed)
   FastPath fast = FastPath::kGeneral;  // decided by compile_format (kNone: the walk only)
   // The code's number texts can hold no double quote, single quote or
   // backslash (General, or a code without any of them), so that writers
   // need not search them for characters to escape.
   bool plain = true;
-  uint8_t count = 0;    // sections
+  uint8_t count = 0;  // sections
   std::array<FormatSection, 4> sections{};
   std::vector<FormatToken> tokens;
   std::string pool;

@@ -90,8 +90,9 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
         gap = 0;
       }
       write_separators<F>(out, gap);
-      if (cell.is_number() && (!F::kQuoted || render.plan(cell.xf).kind != FormatPlan::Kind::Compiled ||
-                               render.plan(cell.xf).compiled->plain)) {
+      if (cell.is_number() &&
+          (!F::kQuoted || render.plan(cell.xf).kind != FormatPlan::Kind::Compiled ||
+           render.plan(cell.xf).compiled->plain)) {
         // Number texts of the built-in patterns, the general rule and the
         // exact rendering never hold a quote; a format code's may.
         out.write(render.number(sheet, cell));

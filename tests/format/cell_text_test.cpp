@@ -395,7 +395,7 @@ std::vector<double> direct_values() {
                            std::numeric_limits<double>::infinity(),
                            std::numeric_limits<double>::quiet_NaN(),
                            std::numeric_limits<double>::denorm_min(),
-                           -657434.0,     // 1000-01-01 and one day before
+                           -657434.0,  // 1000-01-01 and one day before
                            -657435.0,
                            2958465.99999,  // 9999-12-31 and one day after
                            2958466.0,
@@ -472,15 +472,15 @@ sheetdump::RenderOptions long_pattern() {
   return o;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Renderings, CellTextDirect,
-    ::testing::Values(DirectCase{"default", {}, false}, DirectCase{"default_1904", {}, true},
-                      DirectCase{"all", with_all(), false},
-                      DirectCase{"all_1904", with_all(), true},
-                      DirectCase{"exact", exact(), false},
-                      DirectCase{"iso_pattern", iso_dates(), false},
-                      DirectCase{"long_pattern", long_pattern(), false}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Renderings, CellTextDirect,
+                         ::testing::Values(DirectCase{"default", {}, false},
+                                           DirectCase{"default_1904", {}, true},
+                                           DirectCase{"all", with_all(), false},
+                                           DirectCase{"all_1904", with_all(), true},
+                                           DirectCase{"exact", exact(), false},
+                                           DirectCase{"iso_pattern", iso_dates(), false},
+                                           DirectCase{"long_pattern", long_pattern(), false}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 
@@ -491,14 +491,20 @@ namespace {
 // both give the walk's bytes.
 TEST(CellTextFormatted, FastAndWalkedCellsAgree) {
   // Built-in codes and the workbook's own.
-  std::vector<std::pair<int32_t, std::string>> codes = {
-      {0, ""}, {2, ""}, {3, ""}, {10, ""}, {14, ""}, {22, ""},
-      {164, "m/d/yyyy h:mm"}, {165, "0.00E+00"}, {166, "#,##0.00;[Red]-#,##0.00"}};
+  std::vector<std::pair<int32_t, std::string>> codes = {{0, ""},
+                                                        {2, ""},
+                                                        {3, ""},
+                                                        {10, ""},
+                                                        {14, ""},
+                                                        {22, ""},
+                                                        {164, "m/d/yyyy h:mm"},
+                                                        {165, "0.00E+00"},
+                                                        {166, "#,##0.00;[Red]-#,##0.00"}};
   for (auto& [index, code] : codes)
     if (index < 164) code = std::string(sheetdump::builtin_format_code(index));
-  const std::vector<double> values = {0,         -0.0,   1,      -1.5,        2.675,  0.125,
-                                      123456789.12, 1e11, 1e300,  -1e-300,     45000.75,
-                                      std::nan(""), 0.1 + 0.2, 99999.995, 1234567.891};
+  const std::vector<double> values = {0,        -0.0,         1,         -1.5,      2.675,
+                                      0.125,    123456789.12, 1e11,      1e300,     -1e-300,
+                                      45000.75, std::nan(""), 0.1 + 0.2, 99999.995, 1234567.891};
   ModelBuilder mb;
   mb.format(164, "m/d/yyyy h:mm").format(165, "0.00E+00").format(166, "#,##0.00;[Red]-#,##0.00");
   auto s = mb.sheet("S", int32_t(values.size()), int32_t(codes.size()));

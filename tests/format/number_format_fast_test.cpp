@@ -37,17 +37,28 @@ TEST(NumberFormatFast, DecidedPerCode) {
     FastPath fast;
   };
   const Row rows[] = {
-      {"General", FastPath::kGeneral},    {"", FastPath::kGeneral},
-      {"0", FastPath::kFixed},            {"0.00", FastPath::kFixed},
-      {"#,##0", FastPath::kFixed},        {"#,##0.00", FastPath::kFixed},
-      {"0%", FastPath::kFixed},           {"0.00%", FastPath::kFixed},
-      {"0.000000000", FastPath::kFixed},  {"0.0000000000", FastPath::kNone},
-      {"0.", FastPath::kNone},            {"#,##0.00;-#,##0.00", FastPath::kNone},
-      {"#0.00", FastPath::kNone},         {"0.0#", FastPath::kNone},
-      {"[Red]0.00", FastPath::kNone},     {"0.00E+00", FastPath::kNone},
-      {"m/d/yy", FastPath::kDate},        {"m/d/yyyy h:mm", FastPath::kDate},
-      {"[h]:mm:ss", FastPath::kDate},     {"dddd, mmmm d, yyyy", FastPath::kDate},
-      {"[<1]h:mm", FastPath::kNone},      {"m/d/yy;@", FastPath::kNone},
+      {"General", FastPath::kGeneral},
+      {"", FastPath::kGeneral},
+      {"0", FastPath::kFixed},
+      {"0.00", FastPath::kFixed},
+      {"#,##0", FastPath::kFixed},
+      {"#,##0.00", FastPath::kFixed},
+      {"0%", FastPath::kFixed},
+      {"0.00%", FastPath::kFixed},
+      {"0.000000000", FastPath::kFixed},
+      {"0.0000000000", FastPath::kNone},
+      {"0.", FastPath::kNone},
+      {"#,##0.00;-#,##0.00", FastPath::kNone},
+      {"#0.00", FastPath::kNone},
+      {"0.0#", FastPath::kNone},
+      {"[Red]0.00", FastPath::kNone},
+      {"0.00E+00", FastPath::kNone},
+      {"m/d/yy", FastPath::kDate},
+      {"m/d/yyyy h:mm", FastPath::kDate},
+      {"[h]:mm:ss", FastPath::kDate},
+      {"dddd, mmmm d, yyyy", FastPath::kDate},
+      {"[<1]h:mm", FastPath::kNone},
+      {"m/d/yy;@", FastPath::kNone},
       {"General;-General", FastPath::kNone},
   };
   for (const Row& r : rows) EXPECT_EQ(compile_format(r.code).fast, r.fast) << r.code;
@@ -67,16 +78,16 @@ TEST(NumberFormatFast, GeneralBoundaries) {
       {-0.0, "0"},
       {7, "7"},
       {-99999, "-99999"},
-      {12345678901, "12345678901"},      // 11 characters
+      {12345678901, "12345678901"},  // 11 characters
       {99999999999, "99999999999"},
-      {100000000000, "1E+11"},           // 1e11: scientific
+      {100000000000, "1E+11"},  // 1e11: scientific
       {123456789012, "1.23457E+11"},
-      {-999999500000, "-1E+12"},         // six digits carried into a new one
+      {-999999500000, "-1E+12"},  // six digits carried into a new one
       {999999999999999, "1E+15"},
       {1e15, "(none)"},
-      {1234567890.5, "1234567891"},      // ten significant digits, half up
+      {1234567890.5, "1234567891"},  // ten significant digits, half up
       {123456789.12, "123456789.1"},
-      {99999999999.5, "1E+11"},          // rounded past 11 characters
+      {99999999999.5, "1E+11"},  // rounded past 11 characters
       {9999999999.5, "10000000000"},
       {0.125, "0.125"},
       {-1.5, "-1.5"},
@@ -85,8 +96,8 @@ TEST(NumberFormatFast, GeneralBoundaries) {
       {0.00001, "1E-05"},
       {0.000012, "1.2E-05"},
       {0.000001, "1E-06"},
-      {0.0000001, "(none)"},             // more than six decimals
-      {0.1 + 0.2, "(none)"},             // not a short decimal
+      {0.0000001, "(none)"},  // more than six decimals
+      {0.1 + 0.2, "(none)"},  // not a short decimal
       {1e100, "(none)"},
       {std::numeric_limits<double>::infinity(), "(none)"},
       {std::nan(""), "(none)"},
@@ -154,19 +165,24 @@ TEST(NumberFormatFast, DatesHandOverOutOfRange) {
 // Every value of a wide spread renders the same bytes through the fast
 // path as through the token walk.
 TEST(NumberFormatFast, AgreesWithTokenWalk) {
-  const char* codes[] = {"General", "0",     "0.00",   "#,##0",      "#,##0.00",
-                         "0%",      "0.00%", "0.0000", "0.000000000", "m/d/yy",
-                         "m/d/yyyy h:mm", "h:mm:ss.00 AM/PM", "[h]:mm:ss", "dddd mmmm d yyyy"};
-  std::vector<double> values = {0.5, 1.5, 2.5, 0.05, 0.15, 0.25, 0.35, 0.45, 0.55, 99999.995,
-                                9999999999.95, 999999999.995, 0.00015, 0.000015, 5e-5, 5e-7};
+  const char* codes[] = {"General",       "0",
+                         "0.00",          "#,##0",
+                         "#,##0.00",      "0%",
+                         "0.00%",         "0.0000",
+                         "0.000000000",   "m/d/yy",
+                         "m/d/yyyy h:mm", "h:mm:ss.00 AM/PM",
+                         "[h]:mm:ss",     "dddd mmmm d yyyy"};
+  std::vector<double> values = {0.5,     1.5,      2.5,  0.05,      0.15,          0.25,
+                                0.35,    0.45,     0.55, 99999.995, 9999999999.95, 999999999.995,
+                                0.00015, 0.000015, 5e-5, 5e-7};
   static constexpr double kPow10[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1e7};
   uint64_t x = 0x2545F4914F6CDD1Dull;
   for (int i = 0; i < 60000; ++i) {
     x ^= x << 13, x ^= x >> 7, x ^= x << 17;
     const uint64_t digits = kPow10[1 + x % 7] * (1 + (x >> 8) % 1000);
     double v = double((x >> 20) % digits) / kPow10[(x >> 40) % 8];
-    if (i % 5 == 0) v = v * 1e6;                // large values near the limits
-    if (i % 7 == 0) v = double(x >> 12) / 1e4;  // up to 10^11 with four decimals
+    if (i % 5 == 0) v = v * 1e6;                     // large values near the limits
+    if (i % 7 == 0) v = double(x >> 12) / 1e4;       // up to 10^11 with four decimals
     if (i % 11 == 0) v = double(x >> 11) * 0x1p-40;  // not short decimals
     if ((x >> 60) & 1) v = -v;
     values.push_back(v);
@@ -183,7 +199,8 @@ TEST(NumberFormatFast, AgreesWithTokenWalk) {
       ++handled;
       std::string want = walked(f, v);
       if (std::string_view(buf, size_t(end - buf)) != want && ++failures <= 10)
-        ADD_FAILURE() << code << " " << v << ": " << std::string_view(buf, size_t(end - buf)) << " vs " << want;
+        ADD_FAILURE() << code << " " << v << ": " << std::string_view(buf, size_t(end - buf))
+                      << " vs " << want;
       std::string through;
       render_number(f, v, false, through);
       if (through != want && ++failures <= 10) ADD_FAILURE() << code << " " << v;
