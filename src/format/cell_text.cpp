@@ -286,8 +286,8 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
   *p = '-';
   p = write_u32(p + negative, whole);
   *p = '.';
-  std::memcpy(p + 1, digits::kTwoDigits + (m - whole * 100) * 2, 2);
-  std::memcpy(p + 3, "0000", 4);
+  std::memcpy(p + 1, digits::pair(m - whole * 100), 2);
+  std::fill_n(p + 3, 4, '0');
   p += 3 + (precision - 2);
   if (plan.percent) *p++ = '%';
   return p;

@@ -1,5 +1,6 @@
 #include "format/date_text.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -46,7 +47,7 @@ constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 char* put2(char* p, int v) {
-  std::memcpy(p, digits::kTwoDigits + v * 2, 2);
+  std::memcpy(p, digits::pair(size_t(v)), 2);
   return p + 2;
 }
 
@@ -75,7 +76,7 @@ char* put_date(char* p, const CivilTime& c, const char* pattern) {
         p = put2(p, c.day);
         break;
       case 'b':
-        std::memcpy(p, kMonths[c.month - 1], 3);
+        std::copy_n(kMonths[c.month - 1], 3, p);
         p += 3;
         break;
       case 'H':
@@ -91,7 +92,7 @@ char* put_date(char* p, const CivilTime& c, const char* pattern) {
         p = put2(p, c.second);
         break;
       case 'p':
-        std::memcpy(p, c.hour < 12 ? "AM" : "PM", 2);
+        std::copy_n(c.hour < 12 ? "AM" : "PM", 2, p);
         p += 2;
         break;
       case '%':

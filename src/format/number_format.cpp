@@ -15,6 +15,7 @@
 // other value goes through the token walk.
 #include "format/number_format.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -91,11 +92,7 @@ constexpr uint64_t kPow10u[] = {1,
   return t + ((v | 1) >= kPow10u[t] ? 1 : 0);
 }
 
-// "00" to "99".
-constexpr char kTwoDigits[201] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+using digits::pair;
 
 // All digits of v, ending at `end`, two at a time from the table.
 template <class U>
@@ -103,11 +100,11 @@ template <class U>
   while (v >= 100) {
     const U q = v / 100;
     end -= 2;
-    std::memcpy(end, kTwoDigits + 2 * unsigned(v - q * 100), 2);
+    std::memcpy(end, pair(size_t(v - q * 100)), 2);
     v = q;
   }
   if (v >= 10)
-    std::memcpy(end - 2, kTwoDigits + 2 * unsigned(v), 2);
+    std::memcpy(end - 2, pair(size_t(v)), 2);
   else
     end[-1] = char('0' + unsigned(v));
 }
@@ -129,7 +126,7 @@ template <class U>
 // v (below 10^n, n <= 16) in exactly n digits, zeros in front; returns
 // the end. Writes 16 bytes at p.
 [[gnu::always_inline]] inline char* write_digits(char* p, uint64_t v, int n) {
-  std::memcpy(p, "0000000000000000", 16);
+  std::fill_n(p, 16, '0');
   if (n > 0) write_backwards64(p + n, v);
   return p + n;
 }
@@ -138,7 +135,7 @@ template <class U>
 [[gnu::always_inline]] inline void put_uint(CharOut& out, uint64_t v, int min_width) {
   if (v < 100 && min_width <= 2) {
     if (v >= 10 || min_width == 2) {
-      std::memcpy(out.p, kTwoDigits + 2 * v, 2);
+      std::memcpy(out.p, pair(size_t(v)), 2);
       out.p += 2;
     } else {
       *out.p++ = char('0' + v);
@@ -155,7 +152,7 @@ template <class U>
 template <class Out>
 void put_uint(Out& out, uint64_t v, int min_width) {
   char buf[40];
-  std::memcpy(buf, "0000000000000000", 16);
+  std::fill_n(buf, 16, '0');
   int len = digit_count(v);
   if (len < min_width) len = min_width > 16 ? 16 : min_width;
   write_backwards64(buf + len, v);
@@ -1061,7 +1058,8 @@ bool render_date(const CompiledFormat& f, const FormatSection& s, double v, bool
   static constexpr int64_t kPow10[] = {1, 10, 100, 1000};
   const int64_t scale = kPow10[s.subsecond_digits];
   const int64_t per_day = 86400 * scale;
-  const int64_t total = int64_t(v * double(per_day) + 0.5);  // v >= 0: truncation is floor
+  // NOLINTNEXTLINE(bugprone-incorrect-roundings): v >= 0, so truncation is floor
+  const int64_t total = int64_t(v * double(per_day) + 0.5);
   // Whole seconds, the common case, by constants.
   const bool whole = scale == 1;
   const int64_t days = whole ? total / 86400 : total / per_day;
@@ -1268,7 +1266,7 @@ void render_text_section(const CompiledFormat& f, const FormatSection& s, std::s
     if (!(scaled < 1e15)) return false;
     // Within a quarter of the integer when a is close to such a decimal;
     // the division checks that it reads back.
-    c = uint64_t(scaled + 0.5);
+    c = uint64_t(scaled + 0.5);  // NOLINT(bugprone-incorrect-roundings): near an integer
     if (double(c) / kScales[i] != a) continue;
     k = 2 * i + 2;
     if (c % 10 == 0) c /= 10, --k;

@@ -1,5 +1,6 @@
 #include "format/number_text.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -61,7 +62,7 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
 // Exactly `count` digits of v (below 10^count), zeros in front, at p.
 [[gnu::always_inline]] inline void write_fixed_width(char* p, uint64_t v, int count) {
   if (count == 2) {
-    std::memcpy(p, kTwoDigits + v * 2, 2);
+    std::memcpy(p, digits::pair(size_t(v)), 2);
     return;
   }
   if (count <= 8) {
@@ -87,7 +88,7 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
 // seven bytes beyond them.
 [[gnu::always_inline]] inline char* write_zeros(char* p, int count) {
   char* end = p + (count > 0 ? count : 0);
-  for (; p < end; p += 8) std::memcpy(p, "00000000", 8);
+  for (; p < end; p += 8) std::fill_n(p, 8, '0');
   return end;
 }
 
@@ -181,11 +182,11 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
     shift = 1075 - biased;  // at least 22 below 2^31
   }
   if (shift >= 100) return 0;  // m * 10^N below 2^83 is below half of 2^100
-  using u128 = unsigned __int128;
-  const u128 product = u128(mantissa) * kPow10u[precision];
+  using Uint128 = unsigned __int128;
+  const Uint128 product = Uint128(mantissa) * kPow10u[precision];
   uint64_t q = uint64_t(product >> shift);
-  const u128 rest = product & ((u128(1) << shift) - 1);
-  const u128 half = u128(1) << (shift - 1);
+  const Uint128 rest = product & ((Uint128(1) << shift) - 1);
+  const Uint128 half = Uint128(1) << (shift - 1);
   if (rest > half || (rest == half && (q & 1) != 0)) ++q;
   return q;
 }

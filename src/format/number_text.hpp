@@ -57,6 +57,9 @@ inline constexpr char kTwoDigits[201] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+// The two digits of v (below 100) in kTwoDigits.
+[[gnu::always_inline]] inline const char* pair(size_t v) { return kTwoDigits + 2 * v; }
+
 // The digits of n below 100^Pairs, front to back, from one fixed-point
 // product: y = n * 2^S / 100^(Pairs-1) holds the leading pair in its
 // integer part, and each multiplication of the fraction by 100 brings the
@@ -76,12 +79,12 @@ template <int Pairs>
   if (trim && lead < 10) {
     *p++ = char('0' + lead);
   } else {
-    std::memcpy(p, kTwoDigits + lead * 2, 2);
+    std::memcpy(p, pair(lead), 2);
     p += 2;
   }
   for (int i = 1; i < Pairs; ++i) {
     y = (y & kMask) * 100;
-    std::memcpy(p, kTwoDigits + (y >> kShift) * 2, 2);
+    std::memcpy(p, pair(size_t(y >> kShift)), 2);
     p += 2;
   }
   return p;
@@ -94,7 +97,7 @@ template <int Pairs>
       *p = char('0' + n);
       return p + 1;
     }
-    std::memcpy(p, kTwoDigits + n * 2, 2);
+    std::memcpy(p, pair(n), 2);
     return p + 2;
   }
   if (n < 10000) return write_pairs<2>(p, n, true);

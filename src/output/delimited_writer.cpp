@@ -81,7 +81,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (gap <= 1) {
         char* p = out.room(kSep + CellRenderer::kNumberRoom);
         std::memcpy(p, F::kSeparator.data(), kSep);
-        p += gap * int32_t(kSep);
+        p += gap == 1 ? kSep : 0;
         if (char* end = render.write_number(sheet, cell, p)) {
           out.commit(end);
           continue;
