@@ -83,6 +83,22 @@ void append_shortest(TextBuffer& out, double v) {
       return out.append(std::string_view(text, size_t(p - text)));
     }
   }
+  // A decimal m / 10^k of up to six places and fewer than 16 digits that
+  // reads back as v is its shortest form: two different decimals of at
+  // most 15 digits never read back as the same double.
+  if (a >= 1e-6 && a < 1e9) {
+    static constexpr double kScales[] = {10, 100, 1000, 10000, 100000, 1000000};
+    for (int places = 1; places <= 6; ++places) {
+      const double m = std::rint(a * kScales[places - 1]);
+      if (m >= 1e15 || m / kScales[places - 1] != a) continue;
+      char digits[24];
+      const int nd = int(write_decimal(digits, uint64_t(m)) - digits);
+      int k = nd;
+      while (k > 1 && digits[k - 1] == '0') --k;
+      size_t len = lay_out(text, v < 0, digits, k, nd - places);
+      return out.append(std::string_view(text, len));
+    }
+  }
   // Shortest round trip in scientific form: d[.ddd]e[+-]XX, never longer
   // than 24 characters, then the digits and exponent are laid out again.
   char sci[32];

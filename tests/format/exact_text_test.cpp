@@ -271,6 +271,38 @@ TEST(ExactShortest, RandomBitPatterns) {
   }
 }
 
+// Decimals of up to six places, the common cell, take a path of their own:
+// every property must hold there too, at its edges (1e-6, 1e9, 15 and 16
+// digits) and around them.
+TEST(ExactShortest, ShortDecimals) {
+  int failures = 0;
+  std::mt19937_64 rng(6);
+  std::vector<double> values = {1e-6,
+                                1.5e-6,
+                                9.99999e-7,
+                                0.1,
+                                0.2,
+                                0.3,
+                                0.1 + 0.2,
+                                123456.789,
+                                999999999.999999,
+                                1e9 - 0.5,
+                                1e9,
+                                123456789.123456,
+                                0.000123,
+                                99999999.999999,
+                                5e-324};
+  for (int i = 0; i < 40000; ++i) {
+    static constexpr double kScales[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1e7};
+    double m = double(int64_t(rng() % 2000000000000000) - 1000000000000000);
+    values.push_back(m / kScales[rng() % 8]);
+    values.push_back(double(int64_t(rng() % 20000000) - 10000000) / kScales[rng() % 8]);
+  }
+  for (double v : values)
+    if (v != 0 && failures < 10) failures += check_shortest(v);
+  EXPECT_EQ(failures, 0);
+}
+
 // --- Dates and times ---------------------------------------------------------
 
 constexpr FormatShows kDate{true, false, Elapsed::None};
