@@ -190,10 +190,6 @@ bool date_pattern_direct(const char* pattern) {
   return n >= 0 && n <= int64_t(kDateRoom);
 }
 
-char* write_date(char* p, double serial, const char* pattern) {
-  return write_date(p, serial, pattern, DateLayout::Other);
-}
-
 DateLayout date_layout(const char* pattern) {
   const std::string_view s(pattern);
   if (s == "%m/%d/%y") return DateLayout::Mdy;

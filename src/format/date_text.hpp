@@ -20,12 +20,8 @@ bool date_pattern_direct(const char* pattern);
 // append_date into raw room of kDateRoom bytes, for a pattern that
 // date_pattern_direct accepts: returns the end, or nullptr (nothing
 // written) where the date needs append_date (years outside 1000 to 9999,
-// values out of range).
-char* write_date(char* p, double serial, const char* pattern);
-
-// The patterns write_date knows by heart (the table's m/d/yy and
-// m/d/yy h:mm, the ISO date and date-time): decided once per format, they
-// skip the reading of the pattern per cell.
+// values out of range). `layout` (date_layout of the pattern, decided once
+// per format) lets the common patterns skip the reading of the pattern.
 enum class DateLayout : uint8_t { Other, Mdy, MdyHm, Ymd, YmdHms };
 DateLayout date_layout(const char* pattern);
 char* write_date(char* p, double serial, const char* pattern, DateLayout layout);

@@ -92,24 +92,7 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
   return end;
 }
 
-constexpr uint64_t kPow10u[] = {1,
-                                10,
-                                100,
-                                1000,
-                                10000,
-                                100000,
-                                1000000,
-                                10000000,
-                                100000000,
-                                1000000000,
-                                10000000000,
-                                100000000000,
-                                1000000000000,
-                                10000000000000,
-                                100000000000000,
-                                1000000000000000,
-                                10000000000000000,
-                                100000000000000000};
+using digits::kPow10u;
 
 // Room a scaled decimal can need: sign, 20 digits, point, 17 decimals,
 // and the zeros' overshoot.
