@@ -4,8 +4,10 @@ file of the bar chart.
 
     report.py WORK_DIR RESULTS_MD CHART_DAT [HEADLINE_MD]
 
-WORK_DIR holds files.tsv, outputs.tsv, rss.tsv and the hyperfine exports
-NAME.sheetdump.json / NAME.peers.json. BENCH_NOTE, when set, is placed at the
+WORK_DIR holds files.tsv, outputs.tsv, rss.tsv, instructions.tsv, big.tsv
+and the hyperfine exports NAME.sheetdump.json / NAME.peers.json; before.txt,
+when present, names the older binary measured as "before" (commands
+"before MODE" beside "sheetdump MODE"). BENCH_NOTE, when set, is placed at the
 top of the report. HEADLINE_MD receives the short table that the README shows.
 """
 import csv
@@ -22,9 +24,18 @@ PEERS = ["xls2csv", "ssconvert", "xlrd"]
 PEER_LABELS = {"xls2csv": "catdoc xls2csv", "ssconvert": "gnumeric ssconvert",
                "xlrd": "python3 xlrd"}
 TARGET_BOOKS = ["numeric", "mixed"]
+# Wall time over the I/O floor that each mode aims at.
+FLOOR_TARGETS = {"csv": 2.0, "tab": 2.0, "sql": 2.5, "sql_postgres_isodate": 2.5}
+RENDERINGS = ["--csv --all", "--csv --exact", "--csv --formatted", "--tab --formatted",
+              "--sql --formatted"]
+INSTRUCTION_TARGET = 1 / 3   # of the before binary's count
+RENDERING_TARGET = 1.5       # times the default --csv count
+BIG_RSS_TARGET = 64 * 1024 * 1024
 
 
 def read_tsv(path):
+    if not os.path.exists(path):
+        return []
     with open(path, newline="") as f:
         return list(csv.DictReader(f, delimiter="\t"))
 
@@ -101,6 +112,14 @@ def main(work, results_md, chart_dat, headline_md=None):
     rss = {(r["workbook"], r["command"]): int(r["peak_rss_kb"] or 0) * 1024
            for r in read_tsv(os.path.join(work, "rss.tsv"))}
     times = load_times(work, names)
+    instr = {(r["workbook"], r["command"]): int(r["instructions"])
+             for r in read_tsv(os.path.join(work, "instructions.tsv")) if r["instructions"]}
+    big = read_tsv(os.path.join(work, "big.tsv"))
+    before_path = None
+    if os.path.exists(os.path.join(work, "before.txt")):
+        with open(os.path.join(work, "before.txt")) as f:
+            before_path = f.read().strip()
+    has_before = before_path is not None
     peers = [p for p in PEERS if any((n, p) in times for n in names)]
 
     def median(name, command):
@@ -140,7 +159,10 @@ def main(work, results_md, chart_dat, headline_md=None):
     w(f"- peers: {package_version('python3-xlrd')} ({run(['/usr/bin/python3', '--version'])}), "
       f"{package_version('catdoc')}, {package_version('gnumeric')}")
     w(f"- real-writer file saved by {package_version('libreoffice-calc-nogui', 'libreoffice-calc', 'libreoffice-core')}")
-    w(f"- {run(['hyperfine', '--version'])}\n")
+    if has_before:
+        bc = run(["git", "-C", os.path.dirname(before_path), "rev-parse", "--short", "HEAD"])
+        w(f"- before: `{before_path}`" + (f" (checkout at commit {bc})" if bc else ""))
+    w(f"- {run(['hyperfine', '--version'])}; {run(['valgrind', '--version']) or 'valgrind not installed'}\n")
 
     w("## Workbooks\n")
     w("| workbook | size | content |")
@@ -192,8 +214,19 @@ def main(work, results_md, chart_dat, headline_md=None):
     w("")
 
     w("## sheetdump in every mode\n")
-    w("| workbook | mode | median | CPU | MB/s | output | I/O floor | x floor | peak RSS | RSS / input |")
-    w("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+    w("Target: wall time (median) within 2x of the I/O floor for `--csv` and `--tab`, "
+      "2.5x for the SQL modes.\n")
+    if has_before:
+        w("\"before\" is the older binary, \"after\" this build; both ran in the same "
+          "`hyperfine` invocation, each right after the other in every mode, so that they "
+          "meet the same load.\n")
+        w("| workbook | mode | before | after | after / before | CPU after | MB/s after | output | "
+          "I/O floor | after / floor | target | RSS before | RSS after | RSS after / before |")
+        w("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---|---:|---:|---:|")
+    else:
+        w("| workbook | mode | median | CPU | MB/s | output | I/O floor | x floor | target | "
+          "peak RSS | RSS / input |")
+        w("|---|---|---:|---:|---:|---:|---:|---:|---|---:|---:|")
     for n in names:
         for m in MODES:
             t = median(n, f"sheetdump {m}")
@@ -201,12 +234,67 @@ def main(work, results_md, chart_dat, headline_md=None):
                 continue
             fl = floor(n, m)
             r = rss.get((n, f"sheetdump {m}"), 0)
-            fl_text, x_floor = (fmt_s(fl), f"{t / fl:.1f}") if fl else ("n/a", "n/a")
-            w(f"| {n} | `{MODE_ARGS[m]}` | {fmt_s(t)} | {fmt_s(cpu(n, f'sheetdump {m}'))} | "
-              f"{files[n] / t / 1e6:.0f} | "
-              f"{fmt_mb(outputs.get((n, m), 0))} | {fl_text} | {x_floor} | {fmt_mb(r)} | "
-              f"{r / files[n]:.2f} |")
+            fl_text, x_floor = (fmt_s(fl), f"{t / fl:.2f}") if fl else ("n/a", "n/a")
+            goal = FLOOR_TARGETS[m]
+            target = f"{goal:g}x: {'met' if t / fl <= goal else 'missed'}" if fl else "n/a"
+            if has_before:
+                tb = median(n, f"before {m}")
+                rb = rss.get((n, f"before {m}"), 0)
+                w(f"| {n} | `{MODE_ARGS[m]}` | {fmt_s(tb) if tb else 'n/a'} | {fmt_s(t)} | "
+                  f"{f'{t / tb:.2f}' if tb else 'n/a'} | {fmt_s(cpu(n, f'sheetdump {m}'))} | "
+                  f"{files[n] / t / 1e6:.0f} | {fmt_mb(outputs.get((n, m), 0))} | {fl_text} | "
+                  f"{x_floor} | {target} | {fmt_mb(rb)} | {fmt_mb(r)} | "
+                  f"{f'{r / rb:.2f}' if rb else 'n/a'} |")
+            else:
+                w(f"| {n} | `{MODE_ARGS[m]}` | {fmt_s(t)} | {fmt_s(cpu(n, f'sheetdump {m}'))} | "
+                  f"{files[n] / t / 1e6:.0f} | "
+                  f"{fmt_mb(outputs.get((n, m), 0))} | {fl_text} | {x_floor} | {target} | "
+                  f"{fmt_mb(r)} | {r / files[n]:.2f} |")
     w("")
+
+    for b in big:
+        n, size = b["workbook"], int(b["bytes"])
+        ra, rb = rss.get((n, "sheetdump csv"), 0), rss.get((n, "before csv"), 0)
+        verdict = lambda r: "met" if r <= BIG_RSS_TARGET else "missed"
+        line = (f"Memory: `--csv` of {n}.xls ({fmt_mb(size)}, numeric's sheet 16 times over): "
+                f"peak RSS {fmt_mb(ra)} ({ra / 2**20:.0f} MiB) after, target 64 MiB: {verdict(ra)}")
+        if has_before and rb:
+            line += f"; before {fmt_mb(rb)} ({rb / 2**20:.0f} MiB): {verdict(rb)}"
+        w(line + ".\n")
+
+    w("## Instructions\n")
+    if not instr:
+        w("Not counted in this run: valgrind is missing, or the run was `--quick` "
+          "(set `BENCH_CALLGRIND=1` to count with `--quick`).\n")
+    else:
+        w("Instructions executed by one run under `valgrind --tool=callgrind` (its `I refs`); "
+          "unlike wall time they do not depend on the load of the machine.\n")
+        w("| workbook | mode | before | after | after / before | 1/3 of before |")
+        w("|---|---|---:|---:|---:|---|")
+        for n in names:
+            for m in MODES:
+                a, b = instr.get((n, f"sheetdump {m}")), instr.get((n, f"before {m}"))
+                if a is None:
+                    continue
+                q = a / b if b else None
+                target = (f"{'met' if q <= INSTRUCTION_TARGET else 'missed'}" if q is not None
+                          else "n/a")
+                w(f"| {n} | `{MODE_ARGS[m]}` | {f'{b:,}' if b else 'n/a'} | {a:,} | "
+                  f"{f'{q:.3f}' if q is not None else 'n/a'} | {target} |")
+        w("")
+        w("The opt-in renderings against the default `--csv` of the same build:\n")
+        w("| workbook | rendering | instructions | / default `--csv` | 1.5x default |")
+        w("|---|---|---:|---:|---|")
+        for n in names:
+            base = instr.get((n, "sheetdump csv"))
+            for rd in RENDERINGS:
+                a = instr.get((n, f"sheetdump {rd}"))
+                if a is None or not base:
+                    continue
+                q = a / base
+                w(f"| {n} | `{rd}` | {a:,} | {q:.2f} | "
+                  f"{'met' if q <= RENDERING_TARGET else 'missed'} |")
+        w("")
 
     if peers:
         w("## Peers (CSV)\n")

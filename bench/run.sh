@@ -9,7 +9,10 @@
 #
 # Environment: BENCH_RUNS (sheetdump and floor runs, default 10),
 # BENCH_PEER_RUNS (peer runs, default 3), BENCH_NOTE (a paragraph placed at
-# the top of RESULTS.md).
+# the top of RESULTS.md), BENCH_BEFORE (an older sheetdump binary, timed in
+# the same hyperfine runs as the current one and reported as "before"),
+# BENCH_CALLGRIND (1 or 0: count instructions with valgrind's callgrind;
+# default 1 when valgrind is installed, 0 with --quick).
 # The tools come from Debian packages: bench/install-peers.sh installs them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,12 +20,25 @@ root=$PWD
 
 runs=${BENCH_RUNS:-10}
 peer_runs=${BENCH_PEER_RUNS:-3}
+callgrind_default=1
 if [ "${1:-}" = "--quick" ]; then
   runs=3
   peer_runs=1
+  callgrind_default=0
+fi
+callgrind=${BENCH_CALLGRIND:-$callgrind_default}
+command -v valgrind >/dev/null || callgrind=0
+
+before=${BENCH_BEFORE:-}
+if [ -n "$before" ]; then
+  before=$(realpath "$before")
+  if [ ! -x "$before" ]; then
+    echo "run.sh: BENCH_BEFORE=$before is not an executable" >&2
+    exit 1
+  fi
 fi
 
-for tool in cmake hyperfine gnuplot /usr/bin/time /usr/bin/python3; do
+for tool in cmake hyperfine /usr/bin/time /usr/bin/python3; do
   if ! command -v "$tool" >/dev/null; then
     echo "run.sh: $tool is missing; bench/install-peers.sh installs what the benchmarks need" >&2
     exit 1
@@ -71,6 +87,12 @@ if [ ! -f "$lo_file" ] || [ "$data/mixed.xls" -nt "$lo_file" ]; then
 fi
 [ -f "$lo_file" ] && workbooks+=("mixed_libreoffice")
 
+# For the memory target: numeric's sheet 16 times over (about 290 MiB).
+big_name=numeric_x16
+build/bench/bench/make_workbooks --repeat numeric 16 "$tmp/$big_name.xls" >/dev/null
+cmp -s "$tmp/$big_name.xls" "$data/$big_name.xls" || mv "$tmp/$big_name.xls" "$data/$big_name.xls"
+rm -f "$tmp/$big_name.xls"
+
 # The peers that are installed, as name and command prefix.
 peer_names=()
 peer_cmds=()
@@ -107,6 +129,21 @@ peak_rss() {
 printf 'workbook\tbytes\n' >"$work/files.tsv"
 printf 'workbook\tmode\toutput_bytes\n' >"$work/outputs.tsv"
 printf 'workbook\tcommand\tpeak_rss_kb\n' >"$work/rss.tsv"
+printf 'workbook\tcommand\tinstructions\n' >"$work/instructions.tsv"
+[ -n "$before" ] && printf '%s\n' "$before" >"$work/before.txt"
+
+# Instructions executed by one run of a command under callgrind ("I refs").
+instructions() {
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" >/dev/null 2>"$tmp/cg" || true
+  sed -n 's/^==[0-9]*== I *refs: *//p' "$tmp/cg" | tr -d ,
+}
+
+# Every sheetdump run: this build as "sheetdump", the older one as "before".
+binaries=(sheetdump)
+[ -n "$before" ] && binaries+=(before)
+binary_path() { if [ "$1" = before ]; then echo "$before"; else echo "$sheetdump"; fi; }
+# The opt-in renderings whose instruction counts are compared with --csv's.
+renderings=("--csv --all" "--csv --exact" "--csv --formatted" "--tab --formatted" "--sql --formatted")
 
 for name in "${workbooks[@]}"; do
   file=$root/$data/$name.xls
@@ -120,12 +157,27 @@ for name in "${workbooks[@]}"; do
     # shellcheck disable=SC2046
     out_bytes=$("$sheetdump" $(mode_args "$mode") "$file" | wc -c || true)
     printf '%s\t%s\t%s\n' "$name" "$mode" "$out_bytes" >>"$work/outputs.tsv"
-    args+=(-n "sheetdump $mode" "$sheetdump $(mode_args "$mode") $file")
+    for bin in "${binaries[@]}"; do
+      path=$(binary_path "$bin")
+      args+=(-n "$bin $mode" "$path $(mode_args "$mode") $file")
+      # shellcheck disable=SC2046
+      printf '%s\t%s\t%s\n' "$name" "$bin $mode" \
+        "$(peak_rss "$path" $(mode_args "$mode") "$file")" >>"$work/rss.tsv"
+      if [ "$callgrind" = 1 ]; then
+        # shellcheck disable=SC2046
+        printf '%s\t%s\t%s\n' "$name" "$bin $mode" \
+          "$(instructions "$path" $(mode_args "$mode") "$file")" >>"$work/instructions.tsv"
+      fi
+    done
     args+=(-n "write $mode" "head -c $out_bytes /dev/zero")
-    # shellcheck disable=SC2046
-    printf '%s\t%s\t%s\n' "$name" "sheetdump $mode" \
-      "$(peak_rss "$sheetdump" $(mode_args "$mode") "$file")" >>"$work/rss.tsv"
   done
+  if [ "$callgrind" = 1 ]; then
+    for r in "${renderings[@]}"; do
+      # shellcheck disable=SC2086
+      printf '%s\t%s\t%s\n' "$name" "sheetdump $r" \
+        "$(instructions "$sheetdump" $r "$file")" >>"$work/instructions.tsv"
+    done
+  fi
   args+=(-n "cat" "cat $file")
   # sheetdump's exit status is 1 by design: --ignore-failure.
   hyperfine -N --ignore-failure --style basic --warmup 1 --runs "$runs" \
@@ -146,10 +198,21 @@ for name in "${workbooks[@]}"; do
   fi
 done
 
+echo "== peak memory of $big_name.xls ($(stat -c %s "$data/$big_name.xls") bytes)"
+printf 'workbook\tbytes\n%s\t%s\n' "$big_name" "$(stat -c %s "$data/$big_name.xls")" >"$work/big.tsv"
+for bin in "${binaries[@]}"; do
+  printf '%s\t%s\t%s\n' "$big_name" "$bin csv" \
+    "$(peak_rss "$(binary_path "$bin")" --csv "$root/$data/$big_name.xls")" >>"$work/rss.tsv"
+done
+
 echo "== writing bench/RESULTS.md and bench/results.svg"
 /usr/bin/python3 bench/report.py "$work" bench/RESULTS.md "$work/chart.dat" "$work/headline.md"
-columns=$(head -n 1 "$work/chart.dat" | awk -F'\t' '{ print NF }')
-gnuplot -e "datafile='$work/chart.dat'; outfile='bench/results.svg'; columns=$columns" bench/results.gp
+if command -v gnuplot >/dev/null; then
+  columns=$(head -n 1 "$work/chart.dat" | awk -F'\t' '{ print NF }')
+  gnuplot -e "datafile='$work/chart.dat'; outfile='bench/results.svg'; columns=$columns" bench/results.gp
+else
+  echo "gnuplot is not installed: bench/results.svg is left as it was" >&2
+fi
 # The README's copy of the headline table sits between two markers.
 if grep -q '^<!-- bench-results:begin -->$' README.md && grep -q '^<!-- bench-results:end -->$' README.md; then
   awk -v table="$work/headline.md" '
