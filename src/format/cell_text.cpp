@@ -17,6 +17,10 @@ namespace {
 
 // Workbooks number the format codes they define from here on.
 constexpr int32_t kFirstWorkbookFormat = 164;
+// Below this many hundredths (20.48) the general rule's digits of an RK
+// cents value are read from the double, digit by digit: some of them
+// (0.41, 15.92) read differently from their cents.
+constexpr uint32_t kCentsByDigits = 2048;
 // Days from 1900-01-00 to 1904-01-01 in the spreadsheet's calendar.
 constexpr double kDays1904 = 1462;
 
@@ -271,12 +275,31 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
     return p + buf_.len;
   }
   const uint32_t whole = m / 100;
+  const uint32_t hundredths = m - whole * 100;
   int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count
   if (plan.kind == FormatPlan::Kind::General) {
     // |n| / 100 has the whole part m / 100 and its fraction exactly.
     const double a = double(m) / 100.0;
-    precision = fraction_places(a - double(whole));
-    if (precision < 2) return write_fixed(p, negative ? -a : a, precision);
+    const double fraction = a - double(whole);
+    if (m < kCentsByDigits) {
+      precision = fraction_places(fraction);
+      if (precision < 2) return write_fixed(p, negative ? -a : a, precision);
+    } else if (digit_after(fraction, 10000)) {
+      precision = 5;
+    } else {
+      // From 20.48 on, where the fifth decimal of the double reads zero,
+      // the fourth and third do too, and the first two are the cents'
+      // own digits (checked for every RK value), which "%.1f" and "%.0f"
+      // print as they stand.
+      precision = hundredths % 10 != 0 ? 2 : hundredths != 0 ? 1 : 0;
+      if (precision < 2) {
+        *p = '-';
+        p = write_u32(p + negative, whole);
+        *p = '.';
+        p[1] = char('0' + hundredths / 10);
+        return p + 2 * precision;
+      }
+    }
   } else if (precision < 2 || precision > 6) {
     p = write_fixed(p, double(n) / 100.0, precision);
     if (plan.percent) *p++ = '%';
@@ -286,7 +309,7 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
   *p = '-';
   p = write_u32(p + negative, whole);
   *p = '.';
-  std::memcpy(p + 1, digits::pair(m - whole * 100), 2);
+  std::memcpy(p + 1, digits::pair(hundredths), 2);
   std::fill_n(p + 3, 4, '0');
   p += 3 + (precision - 2);
   if (plan.percent) *p++ = '%';

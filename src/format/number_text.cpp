@@ -31,7 +31,9 @@ void append_chars(TextBuffer& out, double v, std::chars_format fmt, int precisio
 int decimal_places(double v) {
   if (!std::isfinite(v)) return 0;
   double a = v > -v ? v : -v;
-  return fraction_places(a - std::trunc(a));
+  // From 2^52 on every double is whole; below it the conversion truncates.
+  const double whole = a < 4503599627370496.0 ? double(int64_t(a)) : a;
+  return fraction_places(a - whole);
 }
 
 namespace {
@@ -66,12 +68,10 @@ void append_scaled_slow(TextBuffer& out, bool negative, uint64_t m, int scale, i
     return;
   }
   if (count <= 8) {
-    // Eight digits, of which the last `count` are wanted, copied as one
-    // block of eight: the bytes after them are overwritten by what follows
-    // (the caller's room covers them).
-    char buf[24] = {};
-    digits::write_8_digits(buf + 8, uint32_t(v));
-    std::memcpy(p, buf + 16 - count, 8);
+    // Eight digits of v * 10^(8 - count), whose first `count` are v's: the
+    // bytes after them are overwritten by what follows (the caller's room
+    // covers them).
+    digits::write_8_digits(p, uint32_t(v * digits::kPow10u[8 - count]));
     return;
   }
   char* end = p + count;
@@ -167,6 +167,16 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
   if (shift >= 100) return 0;  // m * 10^N below 2^83 is below half of 2^100
   using Uint128 = unsigned __int128;
   const Uint128 product = Uint128(mantissa) * kPow10u[precision];
+  if (shift < 64) {
+    // From 2^-11 on (a shift of 22 to 63) the bits shifted out all lie in
+    // the low word.
+    const uint64_t low = uint64_t(product);
+    uint64_t q = (uint64_t(product >> 64) << (64 - shift)) | (low >> shift);
+    const uint64_t rest = low & ((uint64_t(1) << shift) - 1);
+    const uint64_t half = uint64_t(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+    return q;
+  }
   uint64_t q = uint64_t(product >> shift);
   const Uint128 rest = product & ((Uint128(1) << shift) - 1);
   const Uint128 half = Uint128(1) << (shift - 1);
@@ -180,6 +190,31 @@ char* write_fixed(char* p, double v, int precision) {
   constexpr double kTwoPow52 = 4503599627370496.0;
   if (precision < 0 || precision > 17) return nullptr;
   const double a = std::fabs(v);
+  if (a < 2147483648.0 && precision <= 9) {
+    // The common case: the whole part in 32 bits, so the conversions to
+    // and from an integer truncate exactly and a - whole is exact.
+    const uint32_t whole = uint32_t(a);
+    const double frac = a - double(whole);
+    const bool negative = std::signbit(v);
+    if (precision == 0 || frac == 0) {
+      const uint32_t n = whole + (frac > 0.5 || (frac == 0.5 && (whole & 1) != 0));
+      return write_scaled(p, negative, n, 0, precision);
+    }
+    // a * 10^N rounded lies between whole * 10^N and (whole + 1) * 10^N:
+    // at the top the rounding carries into the whole part.
+    const uint64_t unit = kPow10u[precision];
+    uint64_t q = scaled_rounded(std::bit_cast<uint64_t>(v), precision) - uint64_t(whole) * unit;
+    uint64_t shown = whole;
+    if (q >= unit) {
+      q -= unit;
+      ++shown;
+    }
+    *p = '-';
+    p = write_decimal(p + negative, shown);
+    *p++ = '.';
+    write_fixed_width(p, q, precision);
+    return p + precision;
+  }
   if (a < kTwoPow52 && (precision == 0 || v == std::trunc(v))) {
     // Whole numbers, and anything rounded to a whole number, are exact in
     // 64-bit integer arithmetic: the fraction a - trunc(a) is exact below

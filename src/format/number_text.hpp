@@ -30,20 +30,23 @@ struct TextBuffer {
 // taken from the double itself. NaN and infinities give 0.
 int decimal_places(double v);
 
+// Whether the first digit of the fraction of f * scale (0 <= f < 1, scale
+// a power of ten up to 10^4) is nonzero: one step of fraction_places.
+inline bool digit_after(double f, double scale) {
+  const double x = f * scale;
+  return int32_t((x - double(int32_t(x))) * 10) > 0;
+}
+
 // decimal_places of a value whose fraction |v| - trunc(|v|) is `f`
 // (0 <= f < 1): digit by digit from the fifth, each taken as the first
 // digit of the fraction of f * 10^k.
 inline int fraction_places(double f) {
   if (!(f > 0)) return 0;
-  const auto digit_after = [f](double m) {
-    double x = f * m;
-    return int32_t((x - double(int32_t(x))) * 10) > 0;
-  };
-  if (digit_after(10000)) return 5;
-  if (digit_after(1000)) return 4;
-  if (digit_after(100)) return 3;
-  if (digit_after(10)) return 2;
-  return digit_after(1) ? 1 : 0;
+  if (digit_after(f, 10000)) return 5;
+  if (digit_after(f, 1000)) return 4;
+  if (digit_after(f, 100)) return 3;
+  if (digit_after(f, 10)) return 2;
+  return digit_after(f, 1) ? 1 : 0;
 }
 
 // The general rule: "%.*f" with decimal_places(v).

@@ -293,6 +293,20 @@ std::vector<double> make_comparison_values() {
     values.push_back(std::nextafter(p, inf));
   }
   for (int e = -1074; e <= 1023; e += 7) values.push_back(std::ldexp(1.0, e));
+  // Around 2^31, where the writer changes from 32-bit to 64-bit whole
+  // parts, and fractions that round up into the whole part.
+  for (double edge : {2147483647.0, 2147483648.0, 4294967295.0, 4294967296.0}) {
+    for (double d : {-0.5, -0.0049, -1e-7, 0.0, 1e-7, 0.0049, 0.5}) {
+      values.push_back(edge + d);
+      values.push_back(-(edge + d));
+    }
+    values.push_back(std::nextafter(edge, 0.0));
+    values.push_back(std::nextafter(edge, inf));
+  }
+  for (int k = 1; k <= 9; ++k) {
+    double nines = 1.0 - std::pow(10.0, -k);
+    for (double whole : {0.0, 1.0, 9.0, 99.0, 2147483646.0}) values.push_back(whole + nines);
+  }
   return values;
 }
 
@@ -322,6 +336,36 @@ TEST(NumberText, FixedPrecisionsMatchSnprintfByteForByte) {
                     << "', snprintf gives '" << c_printf(patterns[decimal_places(v)], v) << "'";
   }
   EXPECT_EQ(failures, 0) << "of " << values.size() << " values";
+}
+
+TEST(NumberText, FixedRoundingCarriesAndTies) {
+  struct Case {
+    double v;
+    int precision;
+    const char* text;
+  };
+  const Case cases[] = {
+      {9.9999999, 2, "10.00"},
+      {9.995, 2, "9.99"},
+      {0.5, 0, "0"},
+      {1.5, 0, "2"},
+      {2.5, 0, "2"},
+      {-0.0, 2, "-0.00"},
+      {-0.4, 0, "-0"},
+      {0.125, 2, "0.12"},
+      {0.375, 2, "0.38"},
+      {99.9999999995, 9, "100.000000000"},
+      {2147483647.999, 2, "2147483648.00"},
+      {2147483647.5, 0, "2147483648"},
+      {-1.05, 1, "-1.1"},
+      {1e-10, 9, "0.000000000"},
+      {0.0000000005, 9, "0.000000001"},
+  };
+  for (const Case& c : cases) {
+    TextBuffer b;
+    append_fixed(b, c.v, c.precision);
+    EXPECT_EQ(b.view(), c.text) << c.v << " to " << c.precision;
+  }
 }
 
 TEST(NumberText, EveryTablePatternMatchesSnprintfByteForByte) {
