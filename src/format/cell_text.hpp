@@ -100,8 +100,15 @@ class CellRenderer {
         return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
       }
       if (pl.compiled_direct) return write_number_fast(*pl.compiled, decode_rk(rk), pl.date1904, p);
-      if (pl.date_direct)
+      if (pl.date_direct) {
+        if ((rk & 3) == 2) {
+          // A whole day: the RK integer has at most 30 bits, so the 1904
+          // shift stays inside 32.
+          const int32_t day = (int32_t(rk) >> 2) + (pl.date1904 ? 1462 : 0);
+          return write_day(p, day, pl.pattern, pl.date_layout);
+        }
         return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern, pl.date_layout);
+      }
       if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }

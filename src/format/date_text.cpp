@@ -31,8 +31,9 @@ CivilTime civil_from_seconds(int64_t t) {
     sod += 86400;
     --days;
   }
-  CivilDate d = days >= -719468 && days < 2000000000 ? civil_from_days_after_year_0(days)
-                                                     : civil_from_days(days);
+  CivilDate d = days >= -719468 && days < (int64_t(1) << 29) ? civil_from_days_fast(days)
+                : days >= -719468 && days < 2000000000       ? civil_from_days_after_year_0(days)
+                                                             : civil_from_days(days);
   CivilTime c;
   c.year = d.year;
   c.month = d.month;
@@ -199,10 +200,9 @@ DateLayout date_layout(const char* pattern) {
   return DateLayout::Other;
 }
 
-char* write_date(char* p, double serial, const char* pattern, DateLayout layout) {
-  int64_t t = 0;
-  if (!serial_seconds(serial, t)) return nullptr;
-  const CivilTime c = civil_from_seconds(t);
+namespace {
+
+char* write_civil(char* p, const CivilTime& c, const char* pattern, DateLayout layout) {
   if (c.year < 1000 || c.year > 9999) return nullptr;
   switch (layout) {
     case DateLayout::Mdy:
@@ -235,6 +235,24 @@ char* write_date(char* p, double serial, const char* pattern, DateLayout layout)
       break;
   }
   return put_date(p, c, pattern);
+}
+
+}  // namespace
+
+char* write_date(char* p, double serial, const char* pattern, DateLayout layout) {
+  int64_t t = 0;
+  if (!serial_seconds(serial, t)) return nullptr;
+  return write_civil(p, civil_from_seconds(t), pattern, layout);
+}
+
+char* write_day(char* p, int32_t serial, const char* pattern, DateLayout layout) {
+  // A whole day is midnight of its date: (serial - 25569) x 86400 seconds
+  // exactly, so the double and the division by a day can be skipped.
+  const int64_t days = int64_t(serial) - int64_t(kUnixEpochSerial);
+  if (days < -719468 || days >= (int64_t(1) << 29))
+    return write_date(p, double(serial), pattern, layout);
+  const CivilDate d = civil_from_days_fast(days);
+  return write_civil(p, CivilTime{d.year, d.month, d.day, 0, 0, 0}, pattern, layout);
 }
 
 }  // namespace sheetdump

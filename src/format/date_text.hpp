@@ -25,5 +25,7 @@ bool date_pattern_direct(const char* pattern);
 enum class DateLayout : uint8_t { Other, Mdy, MdyHm, Ymd, YmdHms };
 DateLayout date_layout(const char* pattern);
 char* write_date(char* p, double serial, const char* pattern, DateLayout layout);
+// write_date of a whole day serial, without the double.
+char* write_day(char* p, int32_t serial, const char* pattern, DateLayout layout);
 
 }  // namespace sheetdump
