@@ -37,22 +37,24 @@ bool inside(const Sheet& sheet, const CellRef& ref) {
 
 // Stores a cell if its position lies inside the grid; cells outside it
 // (including any cell before DIMENSIONS) are dropped.
-void store(Sheet& sheet, const CellRef& ref, Cell::Kind kind, uint32_t value) {
-  if (!inside(sheet, ref)) return;
-  sheet.cells.push_back(Cell::make(uint16_t(ref.row), uint8_t(ref.col), kind, ref.xf, value));
+void store(SheetContext& ctx, const CellRef& ref, Cell::Kind kind, uint32_t value) {
+  if (!inside(ctx.sheet, ref)) return;
+  ctx.add(Cell::make(uint16_t(ref.row), uint8_t(ref.col), kind, ref.xf, value));
 }
 
-void store_double(Sheet& sheet, const CellRef& ref, double v) {
+void store_double(SheetContext& ctx, const CellRef& ref, double v) {
+  Sheet& sheet = ctx.sheet;
   if (!inside(sheet, ref)) return;
   if (sheet.numbers.size() >= UINT32_MAX) return;
-  store(sheet, ref, Cell::Kind::Double, uint32_t(sheet.numbers.size()));
+  store(ctx, ref, Cell::Kind::Double, uint32_t(sheet.numbers.size()));
   sheet.numbers.push_back(v);
 }
 
-void store_text(Sheet& sheet, const CellRef& ref, std::string_view text) {
+void store_text(SheetContext& ctx, const CellRef& ref, std::string_view text) {
+  Sheet& sheet = ctx.sheet;
   if (!inside(sheet, ref)) return;
   if (!sheet.texts.add(text)) return;
-  store(sheet, ref, Cell::Kind::Text, uint32_t(sheet.texts.count() - 1));
+  store(ctx, ref, Cell::Kind::Text, uint32_t(sheet.texts.count() - 1));
 }
 
 // A BIFF5 text: a 16-bit byte count and bytes in the workbook's code page.
@@ -71,19 +73,19 @@ void load_formula(SheetContext& ctx, std::span<const uint8_t> d) {
   using Result = FormulaRecord::Result;
   switch (f->result) {
     case Result::Number:
-      store_double(ctx.sheet, f->ref, f->number);
+      store_double(ctx, f->ref, f->number);
       break;
     case Result::String:
       if (ctx.all) ctx.pending_string = f->ref;
       break;
     case Result::Boolean:
-      if (ctx.all) store(ctx.sheet, f->ref, Cell::Kind::Boolean, f->code != 0 ? 1 : 0);
+      if (ctx.all) store(ctx, f->ref, Cell::Kind::Boolean, f->code != 0 ? 1 : 0);
       break;
     case Result::Error:
-      if (ctx.all) store(ctx.sheet, f->ref, Cell::Kind::Error, f->code);
+      if (ctx.all) store(ctx, f->ref, Cell::Kind::Error, f->code);
       break;
     case Result::EmptyString:
-      if (ctx.all) store_text(ctx.sheet, f->ref, "");
+      if (ctx.all) store_text(ctx, f->ref, "");
       break;
   }
 }
@@ -92,9 +94,9 @@ void load_label(SheetContext& ctx, std::span<const uint8_t> d) {
   auto label = parse_label(d);
   if (!label) return;
   if (ctx.biff5)
-    store_text(ctx.sheet, label->ref, codepage_text(ctx, label->text));
+    store_text(ctx, label->ref, codepage_text(ctx, label->text));
   else if (label->text.size() >= 3)
-    store_text(ctx.sheet, label->ref, unicode_string(label->text));
+    store_text(ctx, label->ref, unicode_string(label->text));
 }
 
 }  // namespace
@@ -130,7 +132,6 @@ bool wants_sheet_record(SheetContext& ctx, int32_t id) {
 }
 
 bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d) {
-  Sheet& sheet = ctx.sheet;
   switch (id) {
     case kEof:
       return false;
@@ -138,21 +139,21 @@ bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d
       if (auto size = parse_dimensions(d)) make_grid(ctx, *size);
       break;
     case kNumber:
-      if (auto n = parse_number(d)) store_double(sheet, n->ref, n->value);
+      if (auto n = parse_number(d)) store_double(ctx, n->ref, n->value);
       break;
     case kRk:
     case kRkOld:
-      if (auto rk = parse_rk(d)) store(sheet, rk->ref, Cell::Kind::Rk, rk->rk);
+      if (auto rk = parse_rk(d)) store(ctx, rk->ref, Cell::Kind::Rk, rk->rk);
       break;
     case kMulRk:
-      parse_mulrk(d, [&](const RkRecord& rk) { store(sheet, rk.ref, Cell::Kind::Rk, rk.rk); });
+      parse_mulrk(d, [&](const RkRecord& rk) { store(ctx, rk.ref, Cell::Kind::Rk, rk.rk); });
       break;
     case kFormula:
     case kFormulaOld:
       load_formula(ctx, d);
       break;
     case kLabelSst:
-      if (auto l = parse_labelsst(d)) store(sheet, l->ref, Cell::Kind::SharedString, l->index);
+      if (auto l = parse_labelsst(d)) store(ctx, l->ref, Cell::Kind::SharedString, l->index);
       break;
     case kLabel:
     case kRString:
@@ -162,9 +163,9 @@ bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d
       if (!ctx.all) break;
       if (auto b = parse_boolerr(d)) {
         if (b->is_error)
-          store(sheet, b->ref, Cell::Kind::Error, b->value);
+          store(ctx, b->ref, Cell::Kind::Error, b->value);
         else
-          store(sheet, b->ref, Cell::Kind::Boolean, b->value != 0 ? 1 : 0);
+          store(ctx, b->ref, Cell::Kind::Boolean, b->value != 0 ? 1 : 0);
       }
       break;
     case kString: {
@@ -183,13 +184,13 @@ void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8
   CellRef ref = *ctx.pending_string;
   ctx.pending_string.reset();
   if (ctx.biff5) {
-    store_text(ctx.sheet, ref, codepage_text(ctx, pieces[0]));
+    store_text(ctx, ref, codepage_text(ctx, pieces[0]));
     return;
   }
   RecordPieces in(pieces);
   std::string text;
   std::vector<uint16_t> units;
-  if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx.sheet, ref, text);
+  if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx, ref, text);
 }
 
 void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader) {
@@ -197,24 +198,20 @@ void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, Recor
     CellRef ref = *ctx.pending_string;
     ctx.pending_string.reset();
     if (ctx.biff5) {
-      store_text(ctx.sheet, ref, codepage_text(ctx, first));
+      store_text(ctx, ref, codepage_text(ctx, first));
     } else {
       RecordPieces in(first, reader);
       std::string text;
       std::vector<uint16_t> units;
-      if (read_unicode_string(in, text, units) != StringRead::None)
-        store_text(ctx.sheet, ref, text);
+      if (read_unicode_string(in, text, units) != StringRead::None) store_text(ctx, ref, text);
     }
   }
   skip_continues(reader);
 }
 
 void finish_sheet(Sheet& sheet) {
-  auto& cells = sheet.cells;
-  // The room reserved from DIMENSIONS is a guess; give back what a sheet
-  // that claimed more than it holds did not use.
-  if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
   // Writers store cells by row and column: one pass says whether they did.
+  const auto& cells = sheet.cells;
   bool ordered = true;
   uint32_t previous = cells.empty() ? 0 : cells.front().key();
   for (size_t i = 1; i < cells.size(); ++i) {
@@ -222,6 +219,14 @@ void finish_sheet(Sheet& sheet) {
     ordered &= key > previous;
     previous = key;
   }
+  finish_sheet(sheet, ordered);
+}
+
+void finish_sheet(Sheet& sheet, bool ordered) {
+  auto& cells = sheet.cells;
+  // The room reserved from DIMENSIONS is a guess; give back what a sheet
+  // that claimed more than it holds did not use.
+  if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
   if (ordered) return;
   std::stable_sort(cells.begin(), cells.end(),
                    [](const Cell& a, const Cell& b) { return a.key() < b.key(); });

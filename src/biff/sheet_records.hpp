@@ -32,6 +32,18 @@ struct SheetContext {
   int64_t bytes_left = 0;
   // A string FORMULA whose text is still to come in a STRING record.
   std::optional<CellRef> pending_string;
+  // Whether the cells so far came in position order, and the least key the
+  // next one may have for them to stay so: writers store cells by row and
+  // column, and then the store needs no sorting.
+  bool ordered = true;
+  uint32_t next_key = 0;
+
+  void add(const Cell& c) {
+    const uint32_t key = c.key();
+    ordered &= key >= next_key;
+    next_key = key + 1;
+    sheet.cells.push_back(c);
+  }
 };
 
 // Whether the handler reads the data of a record with this id. Called for
@@ -63,6 +75,11 @@ inline void load_mulrk(SheetContext& ctx, std::span<const uint8_t> d) {
   const size_t count = std::min(size_t(last - first) + 1, present);
   const int32_t inside = std::clamp<int32_t>(sheet.cols - first, 0, int32_t(count));
   const uint8_t* e = d.data() + 4;
+  if (inside <= 0) return;
+  // The entries name consecutive columns of one row.
+  const uint32_t key = (uint32_t(row) << 8) | uint32_t(first);
+  ctx.ordered &= key >= ctx.next_key;
+  ctx.next_key = key + uint32_t(inside);
   for (int32_t i = 0; i < inside; ++i, e += 6)
     sheet.cells.push_back(Cell::make(uint16_t(row), uint8_t(first + i), Cell::Kind::Rk,
                                      uint16_t(le16(e[0], e[1])), le32u(e[2], e[3], e[4], e[5])));
@@ -97,15 +114,16 @@ inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint
   } else {
     value = le32u(d[6], d[7], d[8], d[9]);
   }
-  sheet.cells.push_back(
-      Cell::make(uint16_t(row), uint8_t(col), kind, uint16_t(le16(d[4], d[5])), value));
+  ctx.add(Cell::make(uint16_t(row), uint8_t(col), kind, uint16_t(le16(d[4], d[5])), value));
   return true;
 }
 
 void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, RecordReader& reader);
 
 // Puts the cells gathered while the worksheet was read in position order,
-// keeping the last record's cell where several name one position.
+// keeping the last record's cell where several name one position. With
+// `ordered` the caller knows they already are (each key above the last).
+void finish_sheet(Sheet& sheet, bool ordered);
 void finish_sheet(Sheet& sheet);
 
 }  // namespace sheetdump

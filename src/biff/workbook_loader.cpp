@@ -274,7 +274,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
     load_sheet_record(ctx, id, data);
   }
   if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
-  finish_sheet(sheet);
+  finish_sheet(sheet, ctx.ordered);
   return sheet;
 }
 

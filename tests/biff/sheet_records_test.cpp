@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/le.hpp"
@@ -598,6 +599,51 @@ TEST(CellRecords, UnsortedRecordsEndUpSortedLastOneWinning) {
   EXPECT_EQ(number_at(s, 0, 1), -1.0);
   EXPECT_EQ(number_at(s, 2, 0), 21.0);
   EXPECT_EQ(number_at(s, 1, 9), 19.0);
+}
+
+// The loader notes while it reads whether the cells come in position order
+// and sorts only when they do not; a MULRK counts as its run of columns.
+TEST(CellRecords, OrderNotedWhileReadingMatchesThePositions) {
+  struct Case {
+    const char* name;
+    std::vector<Bytes> records;
+    std::vector<std::tuple<int, int, double>> cells;  // in position order
+  };
+  const auto mulrk = [](uint16_t row, uint16_t first, std::vector<int32_t> ints) {
+    std::vector<std::pair<uint16_t, uint32_t>> e;
+    for (int32_t n : ints) e.emplace_back(0, xlsw::rk_int(n));
+    return xlsw::mulrk(row, first, e);
+  };
+  const Case cases[] = {
+      {"in_order",
+       {xlsw::number(0, 0, 0, 1), mulrk(0, 1, {2, 3}), xlsw::number(1, 0, 0, 4)},
+       {{0, 0, 1}, {0, 1, 2}, {0, 2, 3}, {1, 0, 4}}},
+      {"mulrk_then_cell_inside_it",
+       {mulrk(0, 1, {2, 3, 4}), xlsw::number(0, 2, 0, 9)},
+       {{0, 1, 2}, {0, 2, 9}, {0, 3, 4}}},
+      {"cell_then_mulrk_over_it",
+       {xlsw::number(0, 2, 0, 9), mulrk(0, 1, {2, 3, 4})},
+       {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}}},
+      {"mulrk_right_after_mulrk",
+       {mulrk(0, 0, {1, 2}), mulrk(0, 2, {3})},
+       {{0, 0, 1}, {0, 1, 2}, {0, 2, 3}}},
+      {"mulrk_overlapping_mulrk", {mulrk(0, 0, {1, 2}), mulrk(0, 1, {3})}, {{0, 0, 1}, {0, 1, 3}}},
+      {"same_position_twice", {xlsw::number(0, 0, 0, 1), xlsw::number(0, 0, 0, 2)}, {{0, 0, 2}}},
+      {"row_goes_back",
+       {xlsw::number(1, 0, 0, 1), xlsw::number(0, 5, 0, 2)},
+       {{0, 5, 2}, {1, 0, 1}}},
+      {"dropped_cell_leaves_order_alone",
+       {xlsw::number(0, 1, 0, 1), xlsw::number(0, 12, 0, 7), xlsw::number(0, 2, 0, 2)},
+       {{0, 1, 1}, {0, 2, 2}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Workbook wb = load_cells(c.records);
+    const Sheet& s = only_sheet(wb);
+    std::vector<std::tuple<int, int, double>> got;
+    for (const Cell& cell : s.cells) got.emplace_back(cell.row, cell.col, cell_number(s, cell));
+    EXPECT_EQ(got, c.cells);
+  }
 }
 
 TEST(CellRecords, CellsOutsideTheGridAreDropped) {
