@@ -1,6 +1,7 @@
 #include "biff/unicode_string.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/codepage.hpp"
 #include "base/le.hpp"
@@ -135,10 +136,38 @@ bool read_chars(RecordPieces& in, uint32_t count, bool is16, std::string& bytes,
   return true;
 }
 
+// Whether every byte is 0x01 to 0x7F: text that is the same in Latin-1
+// and UTF-8 and has no NUL to end it early. Eight bytes at a time.
+bool plain_ascii(std::span<const uint8_t> b) {
+  constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+  size_t i = 0;
+  uint64_t bad = 0;
+  for (; i + 8 <= b.size(); i += 8) {
+    uint64_t w = 0;
+    std::memcpy(&w, b.data() + i, 8);  // a bit test on every byte: the order does not matter
+    bad |= (w | ((w - kOnes) & ~w)) & kHighs;
+  }
+  for (; i < b.size(); ++i) bad |= uint8_t(b[i] - 1) >= 0x7F;
+  return bad == 0;
+}
+
 }  // namespace
 
 StringRead read_unicode_string(RecordPieces& in, std::string& out, std::vector<uint16_t>& units,
                                bool count8) {
+  if (!count8) {
+    // Most strings are 8-bit characters without runs or extended data,
+    // wholly inside the current record: they are their bytes.
+    const std::span<const uint8_t> here = in.here();
+    if (here.size() >= 3 && (here[2] & 0x0D) == 0) {
+      const size_t n = le16(here[0], here[1]);
+      if (n <= here.size() - 3 && plain_ascii(here.subspan(3, n))) {
+        out.append(reinterpret_cast<const char*>(here.data() + 3), n);
+        in.advance(3 + n);
+        return StringRead::Complete;
+      }
+    }
+  }
   uint32_t count, flags, runs = 0, ext = 0;
   if (count8 ? !in.u8(count) : !in.u16(count)) return StringRead::None;
   if (!in.u8(flags)) return StringRead::None;

@@ -241,6 +241,53 @@ INSTANTIATE_TEST_SUITE_P(
                 {"ab"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// Plain 8-bit strings are taken as their bytes eight at a time: a NUL, a
+// byte from 0x80 on or a flag anywhere in them must send the string the
+// long way, at every length and position around the eight-byte steps.
+TEST(ReadSstPlain, StringsAndTheirNearMisses) {
+  struct Odd {
+    uint8_t byte;
+    const char* name;
+  };
+  const Odd odds[] = {
+      {0x00, "NUL"}, {0x80, "0x80"}, {0xFF, "0xFF"}, {0x7F, "0x7F"}, {0x01, "0x01"}};
+  for (size_t len = 0; len <= 19; ++len)
+    for (size_t at = 0; at < len; ++at)
+      for (const Odd& odd : odds) {
+        std::string text(len, 'a');
+        for (size_t i = 0; i < len; ++i) text[i] = char('A' + i);
+        text[at] = char(odd.byte);
+        std::string want = text.substr(0, text.find('\0'));
+        std::string latin;
+        for (char c : want) {
+          const auto u = uint8_t(c);
+          if (u < 0x80) {
+            latin += c;
+          } else {
+            latin += char(0xC0 | (u >> 6));
+            latin += char(0x80 | (u & 0x3F));
+          }
+        }
+        SCOPED_TRACE(std::to_string(len) + " bytes, " + odd.name + " at " + std::to_string(at));
+        // The string, then one that follows it in the same record.
+        EXPECT_EQ(all_strings(parse({head(2) + str8(text) + str8("next")})),
+                  (std::vector<std::string>{latin, "next"}));
+      }
+  // Flags: a wide string, runs and extended data go the long way too.
+  EXPECT_EQ(all_strings(parse({head(2) + u16(2) + u8(0x01) + wide({'h', 'i'}) + str8("x")})),
+            (std::vector<std::string>{"hi", "x"}));
+  EXPECT_EQ(
+      all_strings(parse({head(2) + u16(2) + u8(0x08) + u16(1) + chars("hi") + u32(0) + str8("x")})),
+      (std::vector<std::string>{"hi", "x"}));
+  EXPECT_EQ(all_strings(parse(
+                {head(2) + u16(2) + u8(0x04) + u32(3) + chars("hi") + fill(3, 0x80) + str8("x")})),
+            (std::vector<std::string>{"hi", "x"}));
+  // A string whose characters run on into the next record.
+  EXPECT_EQ(
+      all_strings(parse({head(1) + u16(10) + u8(0) + chars("abcdefgh"), u8(0) + chars("ij")})),
+      (std::vector<std::string>{"abcdefghij"}));
+}
+
 TEST(ReadSstLookup, IndexAtCountAndNegativeGiveNone) {
   SharedStrings sst = parse({head(2) + str8("x") + str8("y")});
   ASSERT_EQ(sst.count(), 2u);
