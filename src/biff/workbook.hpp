@@ -78,8 +78,13 @@ struct TextTable {
   size_t count() const { return ends.size(); }
   std::optional<std::string_view> at(int64_t index) const {
     if (index < 0 || size_t(index) >= ends.size()) return std::nullopt;
-    size_t begin = index == 0 ? 0 : ends[size_t(index) - 1];
-    return std::string_view(bytes).substr(begin, ends[size_t(index)] - begin);
+    return text(size_t(index));
+  }
+  // Text `index`, which must be below count(): add() keeps the ends rising
+  // and within the bytes.
+  std::string_view text(size_t index) const {
+    const size_t begin = index == 0 ? 0 : ends[index - 1];
+    return std::string_view(bytes.data() + begin, ends[index] - begin);
   }
   // Adds a text; false (and nothing added) when the table is full.
   bool add(std::string_view text);

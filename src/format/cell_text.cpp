@@ -255,9 +255,7 @@ std::string_view CellRenderer::number_text(const FormatPlan& plan, double v) {
 // divided by 100 is n / 100 correctly rounded, |n| < 2^29, so it lies
 // within 2^-30 of the decimal n / 100, and for 2 to 6 decimals that
 // decimal is the nearest, which is what printf prints.
-char* CellRenderer::write_rk(const Cell& cell, char* p) {
-  const FormatPlan& plan = this->plan(cell.xf);
-  const uint32_t rk = cell.value;
+char* CellRenderer::write_rk(const FormatPlan& plan, uint32_t rk, char* p) {
   const int32_t n = int32_t(rk) >> 2;
   const bool cents = (rk & 1) != 0;
   const bool negative = n < 0;
@@ -268,12 +266,7 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
     if (plan.percent) *p++ = '%';
     return p;
   }
-  if (plan.kind == FormatPlan::Kind::Shortest) {
-    buf_.clear();
-    append_shortest_hundredths(buf_, n);
-    std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
-    return p + buf_.len;
-  }
+  if (plan.kind == FormatPlan::Kind::Shortest) return write_shortest_hundredths(n, p);
   const uint32_t whole = m / 100;
   const uint32_t hundredths = m - whole * 100;
   int precision = plan.fixed;  // NOLINT(bugprone-signed-char-misuse): a small count
@@ -314,6 +307,14 @@ char* CellRenderer::write_rk(const Cell& cell, char* p) {
   p += 3 + (precision - 2);
   if (plan.percent) *p++ = '%';
   return p;
+}
+
+// Kept out of write_rk, whose common paths then need fewer registers.
+[[gnu::noinline]] char* CellRenderer::write_shortest_hundredths(int32_t n, char* p) {
+  buf_.clear();
+  append_shortest_hundredths(buf_, n);
+  std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
+  return p + buf_.len;
 }
 
 // Numbers under the general rule or a fixed pattern, where write_fixed

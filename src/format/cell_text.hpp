@@ -84,7 +84,7 @@ class CellRenderer {
   static_assert(kRkRoom >= kDateRoom);
   // Room that write_number needs.
   static constexpr size_t kNumberRoom = kFastRoom > kRkRoom ? kFastRoom : kRkRoom;
-  char* write_rk(const Cell& cell, char* p);
+  char* write_rk(const Cell& cell, char* p) { return write_rk(plan(cell.xf), cell.value, p); }
   // The text of a number cell under the general rule, a fixed printf
   // pattern or (RK integers) the exact rendering, where that is exact, at
   // `p`, which has room for kNumberRoom bytes; returns the end. For any other
@@ -109,7 +109,7 @@ class CellRenderer {
         }
         return write_date(p, date_serial(pl, decode_rk(rk)), pl.pattern, pl.date_layout);
       }
-      if ((rk & 2) != 0) return pl.direct_rk ? write_rk(cell, p) : nullptr;
+      if ((rk & 2) != 0) return pl.direct_rk ? write_rk(pl, rk, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }
     if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size()) {
@@ -128,6 +128,10 @@ class CellRenderer {
   }
   const RenderOptions& options() const { return options_; }
   const Workbook& workbook() const { return wb_; }
+  // Whether shared strings print as they are stored, whatever their XF
+  // (only format codes, under --formatted, give texts a section of their
+  // own).
+  bool strings_as_stored() const { return options_.rendering != Rendering::Formatted; }
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);
@@ -137,6 +141,8 @@ class CellRenderer {
     return plan.date1904 ? v + 1462 : v;
   }
   char* write_double(const FormatPlan& plan, double v, char* p);
+  char* write_rk(const FormatPlan& plan, uint32_t rk, char* p);
+  char* write_shortest_hundredths(int32_t n, char* p);
   std::string_view rk_text(const Cell& cell);
   std::optional<std::string_view> shown_text(const FormatPlan& plan,
                                              std::optional<std::string_view> text);

@@ -28,10 +28,13 @@ void write_csv_quoted(OutputStream& out, std::string_view text) {
 class QuoteMemo {
  public:
   explicit QuoteMemo(size_t count) : state_(count, kUnknown) {}
-  void write(OutputStream& out, uint32_t index, std::string_view text) {
+  bool plain(uint32_t index, std::string_view text) {
     uint8_t& s = state_[index];
     if (s == kUnknown) s = std::memchr(text.data(), '"', text.size()) ? kQuoted : kPlain;
-    if (s == kPlain)
+    return s == kPlain;
+  }
+  void write(OutputStream& out, uint32_t index, std::string_view text) {
+    if (plain(index, text))
       out.write(text);
     else
       write_csv_quoted(out, text);
@@ -70,6 +73,11 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
   const Cell* next = sheet.cells.data();
   const Cell* const last = next + sheet.cells.size();
   constexpr size_t kSep = F::kSeparator.size();
+  // Shared strings up to this long are copied in with their separator.
+  constexpr size_t kShortText = 4096;
+  static_assert(kSep + kShortText <= OutputStream::kMaxRoom);
+  const bool strings_as_stored = render.strings_as_stored();
+  const size_t string_count = wb.sst.count();
   for (int32_t r = 0; r < sheet.rows; ++r) {
     out.write(F::kBefore);
     int32_t col = 0;  // the position the output stands in
@@ -78,6 +86,18 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.col >= sheet.cols) continue;
       int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
+      if (gap <= 1 && cell.kind == Cell::Kind::SharedString && strings_as_stored &&
+          cell.value < string_count) {
+        const std::string_view text = wb.sst.text(cell.value);
+        if (text.size() <= kShortText && (!F::kQuoted || memo.plain(cell.value, text))) {
+          char* p = out.room(kSep + kShortText);
+          std::memcpy(p, F::kSeparator.data(), kSep);
+          p += gap == 1 ? kSep : 0;
+          std::memcpy(p, text.data(), text.size());
+          out.commit(p + text.size());
+          continue;
+        }
+      }
       if (gap <= 1) {
         char* p = out.room(kSep + CellRenderer::kNumberRoom);
         std::memcpy(p, F::kSeparator.data(), kSep);

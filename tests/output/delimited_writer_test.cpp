@@ -149,6 +149,32 @@ TEST_F(DelimitedWriter, NumbersAndDatesUseTheirBuiltInFormats) {
   EXPECT_EQ(tab(wb), "12/10/75\t12/10/75 03:34\t$#,##1234.56;($#,##0.00)\t0.1\t1.20000\n");
 }
 
+TEST_F(DelimitedWriter, SharedStringsOfEveryLengthAndPlace) {
+  // Short strings are copied in with their separator, long ones (past the
+  // 4096 bytes of that path and past the output's block) the general way;
+  // a string used again, with or without a quote, prints the same.
+  for (size_t len :
+       {size_t(0), size_t(1), size_t(4095), size_t(4096), size_t(4097), size_t(70000)}) {
+    const std::string plain(len, 'p');
+    const std::string quoted = plain + "\"";
+    ModelBuilder mb;
+    mb.sheet("S", 2, 5)
+        .text(0, 0, plain)
+        .text(0, 1, quoted)
+        .text(0, 4, plain)
+        .text(1, 2, quoted)
+        .text(1, 3, plain);
+    sheetdump::Workbook wb = mb.build();
+    const std::string q = plain + "\"\"";
+    EXPECT_EQ(csv(wb), "\"" + plain + "\",\"" + q + "\",\"\",\"\",\"" + plain + "\"\n\"\",\"\",\"" +
+                           q + "\",\"" + plain + "\",\"\"\n")
+        << len;
+    EXPECT_EQ(tab(wb),
+              plain + "\t" + quoted + "\t\t\t" + plain + "\n\t\t" + quoted + "\t" + plain + "\t\n")
+        << len;
+  }
+}
+
 TEST_F(DelimitedWriter, MissingSharedStringIsAnEmptyField) {
   ModelBuilder mb;
   mb.sheet("S", 1, 3).text(0, 0, "a").sst_index(0, 1, 99).text(0, 2, "c");
