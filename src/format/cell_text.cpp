@@ -320,7 +320,7 @@ char* CellRenderer::write_rk(const FormatPlan& plan, uint32_t rk, char* p) {
 // Numbers under the general rule or a fixed pattern, where write_fixed
 // renders them exactly.
 char* CellRenderer::write_double(const FormatPlan& plan, double v, char* p) {
-  if (plan.kind == FormatPlan::Kind::General) return write_fixed(p, v, decimal_places(v));
+  if (plan.kind == FormatPlan::Kind::General) return write_general(p, v);
   char* end = write_fixed(p, v, plan.fixed);
   if (end != nullptr && plan.percent) *end++ = '%';
   return end;

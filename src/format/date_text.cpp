@@ -25,6 +25,19 @@ struct CivilTime {
 // Days since 1970-01-01 to a proleptic Gregorian date; the same calendar
 // that gmtime uses.
 CivilTime civil_from_seconds(int64_t t) {
+  if (t >= 0 && t < (int64_t(1) << 40)) {
+    // From 1970 on, in unsigned arithmetic: no sign to correct, and the
+    // time of day in 32 bits.
+    const uint64_t u = uint64_t(t);
+    const uint64_t days = u / 86400;
+    const auto sod = uint32_t(u - days * 86400);
+    const uint32_t hour = sod / 3600;
+    const uint32_t rest = sod - hour * 3600;
+    const uint32_t minute = rest / 60;
+    const CivilDate d = days < (uint64_t(1) << 29) ? civil_from_days_fast(int64_t(days))
+                                                   : civil_from_days_after_year_0(int64_t(days));
+    return CivilTime{d.year, d.month, d.day, int(hour), int(minute), int(rest - minute * 60)};
+  }
   int64_t days = t / 86400;
   int64_t sod = t % 86400;
   if (sod < 0) {

@@ -184,36 +184,51 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
   return q;
 }
 
+// The common case of write_fixed: |v| below 2^31, whose whole part `whole`
+// fits 32 bits, so the conversions to and from an integer truncate exactly
+// and the fraction `frac` = |v| - whole is exact; up to 9 decimals.
+char* write_fixed_below_2_31(char* p, double v, uint32_t whole, double frac, int precision) {
+  const bool negative = std::signbit(v);
+  if (precision == 0 || frac == 0) {
+    const uint32_t n = whole + (frac > 0.5 || (frac == 0.5 && (whole & 1) != 0));
+    return write_scaled(p, negative, n, 0, precision);
+  }
+  // |v| * 10^N rounded lies between whole * 10^N and (whole + 1) * 10^N:
+  // at the top the rounding carries into the whole part.
+  const uint64_t unit = kPow10u[precision];
+  uint64_t q = scaled_rounded(std::bit_cast<uint64_t>(v), precision) - uint64_t(whole) * unit;
+  uint64_t shown = whole;
+  if (q >= unit) {
+    q -= unit;
+    ++shown;
+  }
+  *p = '-';
+  p = write_decimal(p + negative, shown);
+  *p++ = '.';
+  write_fixed_width(p, q, precision);
+  return p + precision;
+}
+
 }  // namespace
+
+char* write_general(char* p, double v) {
+  const double a = std::fabs(v);
+  if (a < 2147483648.0) {
+    // decimal_places and write_fixed on the one whole part and fraction.
+    const uint32_t whole = uint32_t(a);
+    const double frac = a - double(whole);
+    return write_fixed_below_2_31(p, v, whole, frac, fraction_places(frac));
+  }
+  return write_fixed(p, v, decimal_places(v));
+}
 
 char* write_fixed(char* p, double v, int precision) {
   constexpr double kTwoPow52 = 4503599627370496.0;
   if (precision < 0 || precision > 17) return nullptr;
   const double a = std::fabs(v);
   if (a < 2147483648.0 && precision <= 9) {
-    // The common case: the whole part in 32 bits, so the conversions to
-    // and from an integer truncate exactly and a - whole is exact.
     const uint32_t whole = uint32_t(a);
-    const double frac = a - double(whole);
-    const bool negative = std::signbit(v);
-    if (precision == 0 || frac == 0) {
-      const uint32_t n = whole + (frac > 0.5 || (frac == 0.5 && (whole & 1) != 0));
-      return write_scaled(p, negative, n, 0, precision);
-    }
-    // a * 10^N rounded lies between whole * 10^N and (whole + 1) * 10^N:
-    // at the top the rounding carries into the whole part.
-    const uint64_t unit = kPow10u[precision];
-    uint64_t q = scaled_rounded(std::bit_cast<uint64_t>(v), precision) - uint64_t(whole) * unit;
-    uint64_t shown = whole;
-    if (q >= unit) {
-      q -= unit;
-      ++shown;
-    }
-    *p = '-';
-    p = write_decimal(p + negative, shown);
-    *p++ = '.';
-    write_fixed_width(p, q, precision);
-    return p + precision;
+    return write_fixed_below_2_31(p, v, whole, a - double(whole), precision);
   }
   if (a < kTwoPow52 && (precision == 0 || v == std::trunc(v))) {
     // Whole numbers, and anything rounded to a whole number, are exact in
@@ -246,7 +261,15 @@ void append_fixed(TextBuffer& out, double v, int precision) {
   append_chars(out, v, std::chars_format::fixed, precision);
 }
 
-void append_general(TextBuffer& out, double v) { append_fixed(out, v, decimal_places(v)); }
+void append_general(TextBuffer& out, double v) {
+  if (out.len + kScaledRoom <= out.data.size()) {
+    if (char* end = write_general(out.data.data() + out.len, v)) {
+      out.len = size_t(end - out.data.data());
+      return;
+    }
+  }
+  append_fixed(out, v, decimal_places(v));
+}
 
 void append_printf(TextBuffer& out, const char* pattern, double v) {
   bool converted = false;

@@ -171,6 +171,10 @@ void append_scaled(TextBuffer& out, bool negative, uint64_t m, int scale, int pr
 // or nullptr (nothing written) for any other value.
 char* write_fixed(char* p, double v, int precision);
 
+// The general rule (write_fixed with decimal_places(v)) into raw room of
+// at least kScaledRoom bytes; nullptr where write_fixed gives it.
+char* write_general(char* p, double v);
+
 // "%.*f" with the given precision (0 to 17).
 void append_fixed(TextBuffer& out, double v, int precision);
 
