@@ -16,6 +16,9 @@ SharedStrings read_strings(RecordPieces& in, int32_t declared, size_t total) {
   SharedStrings out;
   // Every string takes at least 3 bytes: reserve no more than the data holds.
   out.ends.reserve(std::min<size_t>(size_t(declared), total / 3));
+  // The characters take about the bytes they came in (8-bit text grows
+  // only where it leaves ASCII).
+  out.bytes.reserve(total);
   std::vector<uint16_t> units;
   for (int32_t i = 0; i < declared; ++i) {
     StringRead got = read_unicode_string(in, out.bytes, units);

@@ -24,7 +24,7 @@ struct CivilTime {
 
 // Days since 1970-01-01 to a proleptic Gregorian date; the same calendar
 // that gmtime uses.
-CivilTime civil_from_seconds(int64_t t) {
+[[gnu::always_inline]] inline CivilTime civil_from_seconds(int64_t t) {
   if (t >= 0 && t < (int64_t(1) << 40)) {
     // From 1970 on, in unsigned arithmetic: no sign to correct, and the
     // time of day in 32 bits.
@@ -215,8 +215,11 @@ DateLayout date_layout(const char* pattern) {
 
 namespace {
 
-char* write_civil(char* p, const CivilTime& c, const char* pattern, DateLayout layout) {
+[[gnu::always_inline]] inline char* write_civil(char* p, const CivilTime& c, const char* pattern,
+                                                DateLayout layout) {
   if (c.year < 1000 || c.year > 9999) return nullptr;
+  const auto century = uint32_t(c.year) / 100;
+  const auto year_of_century = int(uint32_t(c.year) - century * 100);
   switch (layout) {
     case DateLayout::Mdy:
     case DateLayout::MdyHm:
@@ -224,7 +227,7 @@ char* write_civil(char* p, const CivilTime& c, const char* pattern, DateLayout l
       *p = '/';
       p = put2(p + 1, c.day);
       *p = '/';
-      p = put2(p + 1, int(c.year % 100));
+      p = put2(p + 1, year_of_century);
       if (layout == DateLayout::Mdy) return p;
       *p = ' ';
       p = put2(p + 1, c.hour);
@@ -232,7 +235,7 @@ char* write_civil(char* p, const CivilTime& c, const char* pattern, DateLayout l
       return put2(p + 1, c.minute);
     case DateLayout::Ymd:
     case DateLayout::YmdHms:
-      p = put2(put2(p, int(c.year / 100)), int(c.year % 100));
+      p = put2(put2(p, int(century)), year_of_century);
       *p = '-';
       p = put2(p + 1, c.month);
       *p = '-';

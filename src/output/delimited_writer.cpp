@@ -78,12 +78,14 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
   static_assert(kSep + kShortText <= OutputStream::kMaxRoom);
   const bool strings_as_stored = render.strings_as_stored();
   const size_t string_count = wb.sst.count();
-  for (int32_t r = 0; r < sheet.rows; ++r) {
+  // Read once: the compiler cannot tell that writing the output leaves them.
+  const int32_t rows = sheet.rows, cols = sheet.cols;
+  for (int32_t r = 0; r < rows; ++r) {
     out.write(F::kBefore);
     int32_t col = 0;  // the position the output stands in
     for (; next != last && next->row == r; ++next) {
       const Cell& cell = *next;
-      if (cell.col >= sheet.cols) continue;
+      if (cell.col >= cols) continue;
       int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
       if (gap <= 1 && cell.kind == Cell::Kind::SharedString && strings_as_stored &&
@@ -134,7 +136,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
           out.write(*text);
       }
     }
-    write_separators<F>(out, sheet.cols - 1 - col);
+    write_separators<F>(out, cols - 1 - col);
     char* p = out.room(F::kAfter.size() + 1);
     std::memcpy(p, F::kAfter.data(), F::kAfter.size());
     p[F::kAfter.size()] = '\n';
