@@ -33,6 +33,13 @@ constexpr int32_t kLabel = 0x0204;
 constexpr int32_t kRString = 0x00D6;
 constexpr int32_t kBoolErr = 0x0205;
 constexpr int32_t kString = 0x0207;
+// Records of a worksheet that make no cell: row descriptions, the index
+// of their blocks and formatted empty positions.
+constexpr int32_t kRow = 0x0208;
+constexpr int32_t kDbCell = 0x00D7;
+constexpr int32_t kBlank = 0x0201;
+constexpr int32_t kMulBlank = 0x00BE;
+
 // Records that may stand between a FORMULA and the STRING holding its text.
 constexpr int32_t kShrFmla = 0x04BC;
 constexpr int32_t kArray = 0x0221;

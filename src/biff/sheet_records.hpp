@@ -58,9 +58,6 @@ bool load_sheet_record(SheetContext& ctx, int32_t id, std::span<const uint8_t> d
 // the text of the FORMULA waiting for it, if any.
 void load_string_result(SheetContext& ctx, std::span<const std::span<const uint8_t>> pieces);
 
-// The two records that make up most of a worksheet, RK and LABELSST, with
-// their whole 10 bytes, handled inline: the same as wants_sheet_record and
-// load_sheet_record together. False for any other record, left to those.
 // A MULRK record's RK cells: a row, a first column, 6 bytes (XF index and
 // RK value) per cell, and the last column, from which the count is taken;
 // only entries that lie wholly before that last field are there.
@@ -85,6 +82,10 @@ inline void load_mulrk(SheetContext& ctx, std::span<const uint8_t> d) {
                                      uint16_t(le16(e[0], e[1])), le32u(e[2], e[3], e[4], e[5])));
 }
 
+// The records that make up most of a worksheet (RK, MULRK, LABELSST and
+// NUMBER with their whole data, and the records between them that make no
+// cell), handled inline: the same as wants_sheet_record and
+// load_sheet_record together. False for any other record, left to those.
 inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint8_t> d) {
   if (id == record_id::kMulRk) {
     ctx.pending_string.reset();
@@ -98,8 +99,15 @@ inline bool load_common_cell(SheetContext& ctx, int32_t id, std::span<const uint
     kind = Cell::Kind::SharedString;
   else if (id == record_id::kNumber)
     kind = Cell::Kind::Double;
-  else
+  else if (id == record_id::kRow || id == record_id::kDbCell || id == record_id::kBlank ||
+           id == record_id::kMulBlank) {
+    // Between the cells of most files; they make none, and like any other
+    // record they end a wait for a formula's text.
+    ctx.pending_string.reset();
+    return true;
+  } else {
     return false;
+  }
   if (d.size() < (kind == Cell::Kind::Double ? 14u : 10u)) return false;
   ctx.pending_string.reset();
   int32_t row = le16(d[0], d[1]);

@@ -187,7 +187,8 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
 // The common case of write_fixed: |v| below 2^31, whose whole part `whole`
 // fits 32 bits, so the conversions to and from an integer truncate exactly
 // and the fraction `frac` = |v| - whole is exact; up to 9 decimals.
-char* write_fixed_below_2_31(char* p, double v, uint32_t whole, double frac, int precision) {
+[[gnu::always_inline]] inline char* write_fixed_below_2_31(char* p, double v, uint32_t whole,
+                                                           double frac, int precision) {
   const bool negative = std::signbit(v);
   if (precision == 0 || frac == 0) {
     const uint32_t n = whole + (frac > 0.5 || (frac == 0.5 && (whole & 1) != 0));
