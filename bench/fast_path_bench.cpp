@@ -1,9 +1,11 @@
 // Micro-benchmarks of the number fast paths: the two-digit writer, scaled
-// decimals (cents), and RK cells through the renderer's direct path against
-// the double path they replace.
+// decimals (cents), RK cells through the renderer's direct path against
+// the double path they replace, and doubles under a fixed pattern and the
+// general rule against snprintf.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "biff/workbook.hpp"
@@ -79,5 +81,70 @@ void BM_RkDirect(benchmark::State& state) { rk_cells(state, true); }
 void BM_RkThroughDouble(benchmark::State& state) { rk_cells(state, false); }
 BENCHMARK(BM_RkDirect)->Arg(0)->Arg(1);
 BENCHMARK(BM_RkThroughDouble)->Arg(0)->Arg(1);
+
+// Doubles with one to four decimals, as NUMBER records hold them.
+std::vector<double> decimals() {
+  std::vector<double> v;
+  uint64_t x = 0x2545F4914F6CDD1Dull;
+  for (int i = 0; i < 4096; ++i) {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const double scale[] = {10, 100, 1000, 10000};
+    v.push_back(double(int64_t(x % 200000000) - 100000000) / scale[(x >> 40) % 4]);
+  }
+  return v;
+}
+
+// Arg: the precision of "%.Nf" (2 as in "0.00", 5 as the general rule
+// gives most decimals); write_fixed's 32-bit whole part against snprintf.
+void BM_WriteFixed(benchmark::State& state) {
+  static const std::vector<double> values = decimals();
+  const int precision = int(state.range(0));
+  char buf[kScaledRoom];
+  for (auto _ : state)
+    for (double v : values) benchmark::DoNotOptimize(write_fixed(buf, v, precision));
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(BM_WriteFixed)->Arg(2)->Arg(5);
+
+void BM_SnprintfFixed(benchmark::State& state) {
+  static const std::vector<double> values = decimals();
+  const int precision = int(state.range(0));
+  char buf[64];
+  for (auto _ : state)
+    for (double v : values)
+      benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%.*f", precision, v));
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(BM_SnprintfFixed)->Arg(2)->Arg(5);
+
+// The general rule: write_general reads the whole part and fraction once;
+// against decimal_places and write_fixed apart, and against snprintf.
+void BM_WriteGeneral(benchmark::State& state) {
+  static const std::vector<double> values = decimals();
+  char buf[kScaledRoom];
+  for (auto _ : state)
+    for (double v : values) benchmark::DoNotOptimize(write_general(buf, v));
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(BM_WriteGeneral);
+
+void BM_GeneralInTwoSteps(benchmark::State& state) {
+  static const std::vector<double> values = decimals();
+  char buf[kScaledRoom];
+  for (auto _ : state)
+    for (double v : values) benchmark::DoNotOptimize(write_fixed(buf, v, decimal_places(v)));
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(BM_GeneralInTwoSteps);
+
+void BM_GeneralSnprintf(benchmark::State& state) {
+  static const std::vector<double> values = decimals();
+  char buf[64];
+  for (auto _ : state)
+    for (double v : values)
+      benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%.*f", decimal_places(v), v));
+  state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(values.size()));
+}
+BENCHMARK(BM_GeneralSnprintf);
 
 }  // namespace
