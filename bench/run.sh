@@ -142,7 +142,7 @@ instructions() {
 binaries=(sheetdump)
 [ -n "$before" ] && binaries+=(before)
 binary_path() { if [ "$1" = before ]; then echo "$before"; else echo "$sheetdump"; fi; }
-# The opt-in renderings whose instruction counts are compared with --csv's.
+# The opt-in renderings whose instruction counts are compared with the default of their mode.
 renderings=("--csv --all" "--csv --exact" "--csv --formatted" "--tab --formatted" "--sql --formatted")
 
 for name in "${workbooks[@]}"; do

@@ -185,6 +185,7 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
       p.date1904 = wb.date1904;
       p.compiled = &compiled_.back();
       p.compiled_direct = p.compiled->fast != FastPath::kNone && p.compiled->plain;
+      p.text_as_stored = shows_text_as_is(*p.compiled);
     }
     compiled_.push_back(compile_format("General"));
     general_.kind = FormatPlan::Kind::Compiled;

@@ -50,6 +50,10 @@ struct FormatPlan {
   // write_number_fast renders its numbers (a Compiled code with a fast
   // path whose texts hold nothing a writer escapes).
   bool compiled_direct = false;
+  // Texts under this XF print as they are stored, up to kMaxRenderedBytes
+  // (only a format code with a text section, under --formatted, shows
+  // them otherwise).
+  bool text_as_stored = true;
   FormatShows shows;
   const CompiledFormat* compiled = nullptr;
 };
@@ -132,6 +136,7 @@ class CellRenderer {
   // (only format codes, under --formatted, give texts a section of their
   // own).
   bool strings_as_stored() const { return options_.rendering != Rendering::Formatted; }
+  bool text_as_stored(uint16_t xf) const { return plan(xf).text_as_stored; }
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);

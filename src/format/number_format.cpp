@@ -1475,11 +1475,8 @@ void render_number(const CompiledFormat& f, double value, bool date1904, std::st
 
 void render_text(const CompiledFormat& f, std::string_view text, std::string& out) {
   Sink s{out, out.size() + kMaxRenderedBytes};
-  if (!f.general) {
-    if (f.count == 4) return render_text_section(f, f.sections[3], text, s);
-    if (f.count == 1 && f.sections[0].kind == SectionKind::kText)
-      return render_text_section(f, f.sections[0], text, s);
-  }
+  if (!shows_text_as_is(f))
+    return render_text_section(f, f.sections[f.count == 4 ? 3 : 0], text, s);
   s.put(text);
 }
 

@@ -118,6 +118,12 @@ struct CompiledFormat {
 // Never fails: a code that cannot be parsed compiles to General.
 CompiledFormat compile_format(std::string_view code);
 
+// Whether render_text shows a text as it stands (up to kMaxRenderedBytes):
+// the code has no text section.
+inline bool shows_text_as_is(const CompiledFormat& f) {
+  return f.general || !(f.count == 4 || (f.count == 1 && f.sections[0].kind == SectionKind::kText));
+}
+
 // Appends the display text of a number cell. date1904 selects the date
 // system of the workbook.
 void render_number(const CompiledFormat& f, double value, bool date1904, std::string& out);

@@ -65,9 +65,10 @@ void write_separators(OutputStream& out, int32_t count) {
 // visited in their stored order (by row, then column, all inside the
 // grid), so an empty position costs only its separator; numbers are
 // written straight into the output buffer where that is exact.
-template <class F>
-void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  if (sheet.rows <= 0) return;
+// kStringsAsStored: no XF shows shared strings otherwise (only format codes
+// under --formatted may), so the loop need not ask each cell's plan.
+template <class F, bool kStringsAsStored>
+void write_rows(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   const Workbook& wb = render.workbook();
   QuoteMemo memo(F::kQuoted ? wb.sst.count() : 0);
   const Cell* next = sheet.cells.data();
@@ -76,7 +77,6 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
   // Shared strings up to this long are copied in with their separator.
   constexpr size_t kShortText = 4096;
   static_assert(kSep + kShortText <= OutputStream::kMaxRoom);
-  const bool strings_as_stored = render.strings_as_stored();
   const size_t string_count = wb.sst.count();
   // Read once: the compiler cannot tell that writing the output leaves them.
   const int32_t rows = sheet.rows, cols = sheet.cols;
@@ -88,8 +88,8 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
       if (cell.col >= cols) continue;
       int32_t gap = int32_t(cell.col) - col;
       col = cell.col;
-      if (gap <= 1 && cell.kind == Cell::Kind::SharedString && strings_as_stored &&
-          cell.value < string_count) {
+      if (gap <= 1 && cell.kind == Cell::Kind::SharedString &&
+          (kStringsAsStored || render.text_as_stored(cell.xf)) && cell.value < string_count) {
         const std::string_view text = wb.sst.text(cell.value);
         if (text.size() <= kShortText && (!F::kQuoted || memo.plain(cell.value, text))) {
           char* p = out.room(kSep + kShortText);
@@ -142,6 +142,15 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
     p[F::kAfter.size()] = '\n';
     out.commit(p + F::kAfter.size() + 1);
   }
+}
+
+template <class F>
+void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+  if (sheet.rows <= 0) return;
+  if (render.strings_as_stored())
+    write_rows<F, true>(render, sheet, out);
+  else
+    write_rows<F, false>(render, sheet, out);
 }
 
 }  // namespace

@@ -175,6 +175,36 @@ TEST_F(DelimitedWriter, SharedStringsOfEveryLengthAndPlace) {
   }
 }
 
+TEST_F(DelimitedWriter, FormattedTextsGoThroughATextSectionOnly) {
+  // Under --formatted a code with a text section shows a shared string
+  // through it; a code without one, like the general rule, shows it as it
+  // is stored (and CSV still doubles its quotes).
+  ModelBuilder mb;
+  mb.format(164, "\"<\"@\">\"").format(165, "0.00");
+  const uint16_t section = mb.xf_for(164), number = mb.xf_for(165);
+  mb.sheet("S", 1, 5).text(0, 0, "a").text(0, 1, "b").text(0, 2, "say \"hi\"").text(0, 4, "c");
+  sheetdump::Workbook wb = mb.build();
+  const uint16_t xfs[] = {section, number, number, section};
+  for (size_t i = 0; i < 4; ++i) wb.sheets[0].cells[i].xf = xfs[i];
+  EXPECT_EQ(capture(
+                [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) {
+                  sheetdump::RenderOptions f;
+                  f.rendering = sheetdump::Rendering::Formatted;
+                  sheetdump::write_csv(w, o, f);
+                },
+                wb),
+            "\"<a>\",\"b\",\"say \"\"hi\"\"\",\"\",\"<c>\"\n");
+  EXPECT_EQ(capture(
+                [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) {
+                  sheetdump::RenderOptions f;
+                  f.rendering = sheetdump::Rendering::Formatted;
+                  sheetdump::write_tab(w, o, f);
+                },
+                wb),
+            "<a>\tb\tsay \"hi\"\t\t<c>\n");
+  EXPECT_EQ(tab(wb), "a\tb\tsay \"hi\"\t\tc\n");
+}
+
 TEST_F(DelimitedWriter, MissingSharedStringIsAnEmptyField) {
   ModelBuilder mb;
   mb.sheet("S", 1, 3).text(0, 0, "a").sst_index(0, 1, 99).text(0, 2, "c");
