@@ -311,11 +311,24 @@ char* CellRenderer::write_rk(const FormatPlan& plan, uint32_t rk, char* p) {
 }
 
 // Kept out of write_rk, whose common paths then need fewer registers.
+// The shortest round trip of n / 100 (|n| < 2^29) is n / 100 with its
+// trailing zeros dropped (see append_shortest_hundredths), from 0.01 to
+// below 10^7, where no exponent is written.
 [[gnu::noinline]] char* CellRenderer::write_shortest_hundredths(int32_t n, char* p) {
-  buf_.clear();
-  append_shortest_hundredths(buf_, n);
-  std::memmove(p, buf_.data.data(), buf_.len);  // p may be the buffer itself
-  return p + buf_.len;
+  const bool negative = n < 0;
+  const uint32_t m = negative ? uint32_t(0) - uint32_t(n) : uint32_t(n);
+  const uint32_t whole = m / 100;
+  const uint32_t hundredths = m - whole * 100;
+  *p = '-';
+  p = write_u32(p + negative, whole);
+  if (hundredths == 0) return p;
+  *p = '.';
+  if (hundredths % 10 == 0) {
+    p[1] = char('0' + hundredths / 10);
+    return p + 2;
+  }
+  std::memcpy(p + 1, digits::pair(hundredths), 2);
+  return p + 3;
 }
 
 // Numbers under the general rule or a fixed pattern, where write_fixed

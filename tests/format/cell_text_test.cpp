@@ -364,6 +364,10 @@ TEST(CellTextRk, ExactDirectPathMatchesShortest) {
     TextBuffer want;
     sheetdump::append_shortest(want, sheetdump::decode_rk(cell.value));
     EXPECT_EQ(*render.text(wb.sheets[0], cell), want.view()) << cell.value;
+    char direct[sheetdump::CellRenderer::kRkRoom];
+    ASSERT_TRUE(render.rk_direct(cell));
+    EXPECT_EQ(std::string_view(direct, size_t(render.write_rk(cell, direct) - direct)), want.view())
+        << cell.value;
   }
 }
 
