@@ -137,6 +137,12 @@ class CellRenderer {
   // own).
   bool strings_as_stored() const { return options_.rendering != Rendering::Formatted; }
   bool text_as_stored(uint16_t xf) const { return plan(xf).text_as_stored; }
+  // Whether text() shows a text of `size` bytes under `xf` as it stands.
+  bool shows_as_stored(uint16_t xf, size_t size) const {
+    const FormatPlan& p = plan(xf);
+    return p.kind != FormatPlan::Kind::Compiled || p.compiled->general ||
+           (p.text_as_stored && size <= kMaxRenderedBytes);
+  }
 
  private:
   std::string_view number_text(const FormatPlan& plan, double v);

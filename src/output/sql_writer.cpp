@@ -159,10 +159,12 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
         continue;
       }
       out.commit(p);  // the comma; the cell takes the general path
-      if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count() &&
-          render.plan(cell.xf).kind != FormatPlan::Kind::Compiled) {
-        memo.write(out, cell.value, *wb.sst.at(cell.value));
-        continue;
+      if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count()) {
+        const std::string_view text = wb.sst.text(cell.value);
+        if (render.shows_as_stored(cell.xf, text.size())) {
+          memo.write(out, cell.value, text);
+          continue;
+        }
       }
       std::optional<std::string_view> text = render.text(sheet, cell);
       if (!text) {

@@ -89,6 +89,52 @@ TEST_F(SqlWriter, SharedStringsKeepTheirEscapingAtEveryUse) {
             "INSERT INTO T (a,b,c,d) values (NULL,NULL,'it\\'s','it\\'s');\n");
 }
 
+TEST_F(SqlWriter, FormattedTextsGoThroughATextSectionOnly) {
+  // Under --formatted a shared string goes through its code's text
+  // section; without one it is written as stored, escaped once per string
+  // like the default's, and, as every formatted text, cut at 64 KiB.
+  ModelBuilder mb;
+  mb.format(164, "\"<\"@\">\"").format(165, "0.00");
+  const uint16_t section = mb.xf_for(164), number = mb.xf_for(165);
+  const std::string longest(70000, 'x');
+  mb.sheet("T", 2, 5)
+      .text(0, 0, "a")
+      .text(0, 1, "b")
+      .text(0, 2, "c")
+      .text(0, 3, "d")
+      .text(0, 4, "e")
+      .text(1, 0, "it's")
+      .text(1, 1, "it's")
+      .text(1, 2, "plain")
+      .text(1, 3, longest)
+      .text(1, 4, longest);
+  sheetdump::Workbook wb = mb.build();
+  const uint16_t beyond = mb.xf_for(-1);  // no XF record: the general rule
+  const uint16_t xfs[] = {section, number, number, number, beyond};
+  for (size_t i = 0; i < 5; ++i) {
+    wb.sheets[0].cells[i].xf = number;  // the column names
+    wb.sheets[0].cells[5 + i].xf = xfs[i];
+  }
+  char* data = nullptr;
+  size_t size = 0;
+  std::FILE* mem = open_memstream(&data, &size);
+  ASSERT_NE(mem, nullptr);
+  {
+    sheetdump::OutputStream out(mem);
+    sheetdump::RenderOptions o;
+    o.rendering = sheetdump::Rendering::Formatted;
+    sheetdump::write_sql(wb, nullptr, QUOTE_ORACLE, out, o);
+    out.flush();
+  }
+  std::fclose(mem);
+  const std::string got(data, size);
+  std::free(data);
+  const std::string want = "INSERT INTO T (a,b,c,d,e) values ('<it''s>','it''s','plain','" +
+                           std::string(64 * 1024, 'x') + "','" + longest + "');\n";
+  EXPECT_TRUE(got == want) << got.substr(0, 80) << "... (" << got.size() << " bytes, want "
+                           << want.size() << ")";
+}
+
 TEST_F(SqlWriter, ValueEscaping) {
   struct Case {
     const char* text;
