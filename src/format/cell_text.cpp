@@ -291,7 +291,7 @@ char* CellRenderer::write_rk(const FormatPlan& plan, uint32_t rk, char* p) {
         p = write_u32(p + negative, whole);
         *p = '.';
         p[1] = char('0' + hundredths / 10);
-        return p + 2 * precision;
+        return p + ptrdiff_t(2) * precision;
       }
     }
   } else if (precision < 2 || precision > 6) {
