@@ -170,7 +170,6 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
   if (options_.rendering != Rendering::Default) options_.all = true;
   general_.kind = options_.rendering == Rendering::Default ? FormatPlan::Kind::General
                                                            : FormatPlan::Kind::Shortest;
-  mark_direct(general_);
   plans_.reserve(wb.xf_formats.size());
   const CodeMap codes = workbook_codes(wb);
   // One plan per distinct format index, however many XF records name it;
@@ -193,6 +192,9 @@ CellRenderer::CellRenderer(const Workbook& wb, const RenderOptions& options)
     general_.compiled_direct = true;
     general_.date1904 = wb.date1904;
   }
+  // After the switch to the compiled General: its numbers are not the
+  // built-in general rule's, so write_rk and write_double must not take them.
+  mark_direct(general_);
   for (int32_t index : wb.xf_formats) {
     auto it = by_index.find(index);
     if (it == by_index.end()) {

@@ -343,6 +343,32 @@ TEST(CellTextRk, DirectPathMatchesTheDoublePath) {
 
 namespace {
 
+// Under --formatted a cell whose XF index lies past the records takes the
+// compiled General, not the built-in general rule's direct RK path (which
+// knows no compiled plan and gave no text at all for cents).
+TEST(CellTextRk, FormattedCellWithoutXfRecordUsesTheCompiledGeneral) {
+  ModelBuilder mb;
+  mb.sheet("S", 1, 4)
+      .rk(0, 0, (uint32_t(1234) << 2) | 3)
+      .rk(0, 1, (uint32_t(-5) << 2) | 3)
+      .rk(0, 2, (uint32_t(42) << 2) | 2)
+      .rk(0, 3, (uint32_t(250) << 2) | 3);
+  sheetdump::Workbook wb = mb.build();
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Formatted;
+  sheetdump::CellRenderer render(wb, o);
+  const char* const want[] = {"12.34", "-0.05", "42", "2.5"};
+  for (size_t i = 0; i < 4; ++i) {
+    const sheetdump::Cell& cell = wb.sheets[0].cells[i];
+    EXPECT_FALSE(render.rk_direct(cell));
+    EXPECT_EQ(render.text(wb.sheets[0], cell).value_or("<none>"), want[i]) << i;
+    char room[sheetdump::CellRenderer::kNumberRoom];
+    char* end = render.write_number(wb.sheets[0], cell, room);
+    ASSERT_NE(end, nullptr) << i;
+    EXPECT_EQ(std::string_view(room, size_t(end - room)), want[i]) << i;
+  }
+}
+
 TEST(CellTextRk, ExactDirectPathMatchesShortest) {
   std::mt19937 rng(11);
   std::vector<int32_t> ints = {0,         1, -1, 5, -5, 10, 100, -100, 1230, 120000, (1 << 29) - 1,
