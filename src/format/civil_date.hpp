@@ -67,6 +67,13 @@ constexpr CivilDate civil_from_days_fast(int64_t days) {
   return c;
 }
 
+// Any day count, by the fastest of the forms above that covers it.
+constexpr CivilDate civil_from_any_days(int64_t days) {
+  if (days >= -719468 && days < (int64_t(1) << 29)) return civil_from_days_fast(days);
+  if (days >= -719468 && days < 2000000000) return civil_from_days_after_year_0(days);
+  return civil_from_days(days);
+}
+
 static_assert(civil_from_days_after_year_0(0).year == 1970 &&
               civil_from_days_after_year_0(59).month == 3 &&
               civil_from_days_after_year_0(-719468).year == 0 &&

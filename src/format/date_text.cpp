@@ -34,8 +34,7 @@ struct CivilTime {
     const uint32_t hour = sod / 3600;
     const uint32_t rest = sod - hour * 3600;
     const uint32_t minute = rest / 60;
-    const CivilDate d = days < (uint64_t(1) << 29) ? civil_from_days_fast(int64_t(days))
-                                                   : civil_from_days_after_year_0(int64_t(days));
+    const CivilDate d = civil_from_any_days(int64_t(days));
     return CivilTime{d.year, d.month, d.day, int(hour), int(minute), int(rest - minute * 60)};
   }
   int64_t days = t / 86400;
@@ -44,9 +43,7 @@ struct CivilTime {
     sod += 86400;
     --days;
   }
-  CivilDate d = days >= -719468 && days < (int64_t(1) << 29) ? civil_from_days_fast(days)
-                : days >= -719468 && days < 2000000000       ? civil_from_days_after_year_0(days)
-                                                             : civil_from_days(days);
+  const CivilDate d = civil_from_any_days(days);
   CivilTime c;
   c.year = d.year;
   c.month = d.month;
@@ -265,9 +262,7 @@ char* write_day(char* p, int32_t serial, const char* pattern, DateLayout layout)
   // A whole day is midnight of its date: (serial - 25569) x 86400 seconds
   // exactly, so the double and the division by a day can be skipped.
   const int64_t days = int64_t(serial) - int64_t(kUnixEpochSerial);
-  if (days < -719468 || days >= (int64_t(1) << 29))
-    return write_date(p, double(serial), pattern, layout);
-  const CivilDate d = civil_from_days_fast(days);
+  const CivilDate d = civil_from_any_days(days);
   return write_civil(p, CivilTime{d.year, d.month, d.day, 0, 0, 0}, pattern, layout);
 }
 

@@ -1021,8 +1021,7 @@ constexpr std::string_view kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesda
 
 // Days since 1970-01-01 to a civil date.
 void civil_from_days(int64_t z, int64_t& y, int& m, int& d) {
-  const CivilDate c = z >= -719468 && z < (int64_t(1) << 29) ? civil_from_days_fast(z)
-                                                             : sheetdump::civil_from_days(z);
+  const CivilDate c = civil_from_any_days(z);
   y = c.year;
   m = c.month;
   d = c.day;

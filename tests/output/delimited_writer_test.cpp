@@ -44,6 +44,22 @@ std::string tab(const sheetdump::Workbook& wb) {
       wb);
 }
 
+sheetdump::RenderOptions formatted() {
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Formatted;
+  return o;
+}
+std::string formatted_csv(const sheetdump::Workbook& wb) {
+  return capture([](const sheetdump::Workbook& w,
+                    sheetdump::OutputStream& o) { sheetdump::write_csv(w, o, formatted()); },
+                 wb);
+}
+std::string formatted_tab(const sheetdump::Workbook& wb) {
+  return capture([](const sheetdump::Workbook& w,
+                    sheetdump::OutputStream& o) { sheetdump::write_tab(w, o, formatted()); },
+                 wb);
+}
+
 class DelimitedWriter : public ::testing::Test {};
 
 TEST_F(DelimitedWriter, TextEmptyAndNumberInOneRow) {
@@ -186,22 +202,8 @@ TEST_F(DelimitedWriter, FormattedTextsGoThroughATextSectionOnly) {
   sheetdump::Workbook wb = mb.build();
   const uint16_t xfs[] = {section, number, number, section};
   for (size_t i = 0; i < 4; ++i) wb.sheets[0].cells[i].xf = xfs[i];
-  EXPECT_EQ(capture(
-                [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) {
-                  sheetdump::RenderOptions f;
-                  f.rendering = sheetdump::Rendering::Formatted;
-                  sheetdump::write_csv(w, o, f);
-                },
-                wb),
-            "\"<a>\",\"b\",\"say \"\"hi\"\"\",\"\",\"<c>\"\n");
-  EXPECT_EQ(capture(
-                [](const sheetdump::Workbook& w, sheetdump::OutputStream& o) {
-                  sheetdump::RenderOptions f;
-                  f.rendering = sheetdump::Rendering::Formatted;
-                  sheetdump::write_tab(w, o, f);
-                },
-                wb),
-            "<a>\tb\tsay \"hi\"\t\t<c>\n");
+  EXPECT_EQ(formatted_csv(wb), "\"<a>\",\"b\",\"say \"\"hi\"\"\",\"\",\"<c>\"\n");
+  EXPECT_EQ(formatted_tab(wb), "<a>\tb\tsay \"hi\"\t\t<c>\n");
   EXPECT_EQ(tab(wb), "a\tb\tsay \"hi\"\t\tc\n");
 }
 

@@ -21,14 +21,14 @@ using testsupport::ModelBuilder;
 constexpr const char* kIso = "%Y-%m-%d %H:%M:%S";
 
 std::string sql(const sheetdump::Workbook& wb, QuoteStyle style = QUOTE_ORACLE,
-                const char* date_pattern = nullptr) {
+                const char* date_pattern = nullptr, sheetdump::RenderOptions options = {}) {
   char* data = nullptr;
   size_t size = 0;
   std::FILE* mem = open_memstream(&data, &size);
   if (mem == nullptr) return "<open_memstream failed>";
   {
     sheetdump::OutputStream out(mem);
-    sheetdump::write_sql(wb, date_pattern, style, out);
+    sheetdump::write_sql(wb, date_pattern, style, out, options);
     out.flush();
   }
   std::fclose(mem);
@@ -115,20 +115,9 @@ TEST_F(SqlWriter, FormattedTextsGoThroughATextSectionOnly) {
     wb.sheets[0].cells[i].xf = number;  // the column names
     wb.sheets[0].cells[5 + i].xf = xfs[i];
   }
-  char* data = nullptr;
-  size_t size = 0;
-  std::FILE* mem = open_memstream(&data, &size);
-  ASSERT_NE(mem, nullptr);
-  {
-    sheetdump::OutputStream out(mem);
-    sheetdump::RenderOptions o;
-    o.rendering = sheetdump::Rendering::Formatted;
-    sheetdump::write_sql(wb, nullptr, QUOTE_ORACLE, out, o);
-    out.flush();
-  }
-  std::fclose(mem);
-  const std::string got(data, size);
-  std::free(data);
+  sheetdump::RenderOptions o;
+  o.rendering = sheetdump::Rendering::Formatted;
+  const std::string got = sql(wb, QUOTE_ORACLE, nullptr, o);
   const std::string want = "INSERT INTO T (a,b,c,d,e) values ('<it''s>','it''s','plain','" +
                            std::string(64 * 1024, 'x') + "','" + longest + "');\n";
   EXPECT_TRUE(got == want) << got.substr(0, 80) << "... (" << got.size() << " bytes, want "
