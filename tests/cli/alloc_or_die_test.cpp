@@ -4,7 +4,9 @@
 // is a pipe.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <sys/wait.h>
@@ -69,6 +71,38 @@ TEST(AllocOrDie, ContainersGoThroughTheSamePath) {
 TEST(AllocOrDie, SmallSizesPrintExactly) {
   ChildResult r = run_in_child([] { sheetdump::die_allocation_failed(4096); });
   EXPECT_EQ(r.out, "Error malloc failed! Mallocing 4096 bytes\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+// Large blocks go on 2 MiB boundaries (for huge pages); they must still
+// be whole, writable to their last byte and given back by free().
+TEST(AllocOrDie, LargeBlocksAreWholeAlignedAndFreeable) {
+  for (size_t size : {size_t(1) << 20, (size_t(1) << 20) + 1, (size_t(2) << 20) - 1,
+                      size_t(2) << 20, (size_t(5) << 20) + 12345}) {
+    auto* p = static_cast<unsigned char*>(sheetdump::alloc_or_die(size));
+    ASSERT_NE(p, nullptr) << size;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % (std::uintptr_t(2) << 20), 0u) << size;
+    p[0] = 1;
+    p[size / 2] = 2;
+    p[size - 1] = 3;
+    EXPECT_EQ(p[0] + p[size / 2] + p[size - 1], 6) << size;
+    std::free(p);
+  }
+  // Below the threshold the C library's own placement stands.
+  void* small = sheetdump::alloc_or_die(1000);
+  ASSERT_NE(small, nullptr);
+  std::free(small);
+}
+
+// A size whose rounding up to whole 2 MiB pages wraps around fails the
+// same way as any other impossible size.
+TEST(AllocOrDie, LargeSizeThatCannotBeRoundedUpFails) {
+  ChildResult r = run_in_child([] {
+    volatile size_t huge = SIZE_MAX - 100;
+    void* p = sheetdump::alloc_or_die(huge);
+    std::printf("got %p\n", p);
+  });
+  EXPECT_EQ(r.out, "Error malloc failed! Mallocing 2147483647 bytes\n");
   EXPECT_EQ(r.status, 1);
 }
 
