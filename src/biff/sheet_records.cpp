@@ -25,7 +25,8 @@ void make_grid(SheetContext& ctx, GridSize size) {
   sheet.cols = int32_t(std::clamp<int64_t>(size.cols, 0, kMaxCols));
   sheet.cells.clear();
   sheet.numbers.clear();
-  sheet.texts = TextTable{};
+  sheet.texts.bytes.clear();
+  sheet.texts.ends.clear();
   int64_t guess = std::min<int64_t>(int64_t(sheet.rows) * sheet.cols,
                                     std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerCellGuess);
   sheet.cells.reserve(size_t(guess));

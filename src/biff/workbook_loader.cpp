@@ -199,7 +199,8 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   if (problem_ == LoadProblem::Encrypted) return std::nullopt;
   SubstreamKind kind = next_substream();
   if (kind == SUBSTREAM_NONE) return std::nullopt;
-  Sheet sheet;
+  Sheet sheet = std::move(spare_);
+  spare_ = Sheet{};
   sheet.kind = kind;
   sheet.bof_type = uint16_t(last_bof_type_);
   if (sheets_found_ < names_.size()) sheet.name = names_[sheets_found_];
@@ -276,6 +277,17 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
   finish_sheet(sheet, ctx.ordered);
   return sheet;
+}
+
+void WorkbookLoader::give_back(Sheet&& done) {
+  spare_ = Sheet{};
+  spare_.cells = std::move(done.cells);
+  spare_.numbers = std::move(done.numbers);
+  spare_.texts = std::move(done.texts);
+  spare_.cells.clear();
+  spare_.numbers.clear();
+  spare_.texts.bytes.clear();
+  spare_.texts.ends.clear();
 }
 
 Workbook load_workbook(FileBytes file, LoadOptions options) {

@@ -48,6 +48,10 @@ class WorkbookLoader {
   // The next substream, loaded; none when the data holds no more. Sheets
   // are named by position: the i-th substream found gets the i-th name.
   std::optional<Sheet> next_sheet();
+  // A sheet the caller is done with: the next sheet is read into its
+  // room, so that a workbook of many sheets reuses memory already
+  // touched instead of asking the system for fresh pages each time.
+  void give_back(Sheet&& done);
   // Finds the next BOF record; its classification, or SUBSTREAM_NONE.
   SubstreamKind next_substream();
 
@@ -70,6 +74,7 @@ class WorkbookLoader {
   std::unique_ptr<TextDecoder> decoder_;
   LoadProblem problem_ = LoadProblem::None;
   int32_t last_bof_type_ = 0;
+  Sheet spare_;  // the room of a sheet given back, emptied
 };
 
 // Loads a whole workbook from the file's bytes (compound file or bare

@@ -18,7 +18,8 @@ namespace {
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 constexpr std::size_t kHugeBlock = std::size_t(1) << 20;
 
-void* huge_block(std::size_t size) {
+// Out of line: the callers are every container's growth path, kept small.
+[[gnu::noinline]] void* huge_block(std::size_t size) {
   const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
   void* p = nullptr;
   if (rounded < size || posix_memalign(&p, kHugePage, rounded) != 0) return nullptr;

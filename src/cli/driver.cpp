@@ -166,13 +166,15 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   size_t position = 0;
   while (auto sheet = loader.next_sheet()) {
     ++position;
-    if (!chosen.wants(position, sheet->name)) continue;
-    if (cl.list)
-      write_list_line(run.out, path, position, *sheet);
-    else if (!cl.directory.empty()) {
-      if (is_worksheet(*sheet)) write_sheet_file(run, render, path, position, *sheet);
-    } else
-      write_sheet(cl, run.sql, render, *sheet, run.out);
+    if (chosen.wants(position, sheet->name)) {
+      if (cl.list)
+        write_list_line(run.out, path, position, *sheet);
+      else if (!cl.directory.empty()) {
+        if (is_worksheet(*sheet)) write_sheet_file(run, render, path, position, *sheet);
+      } else
+        write_sheet(cl, run.sql, render, *sheet, run.out);
+    }
+    loader.give_back(std::move(*sheet));
   }
   if (sql_out) run.sql.end_workbook(run.out);
   if (loader.problem() == LoadProblem::Truncated) report(run, path, "truncated workbook");

@@ -642,6 +642,50 @@ INSTANTIATE_TEST_SUITE_P(
                                   })}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A sheet read into the room of one given back holds exactly what a sheet
+// read fresh holds: nothing of the earlier sheet's cells, numbers or texts
+// stays behind, whether the later sheet is larger or smaller.
+TEST(GiveBack, ReusedRoomLoadsTheSameSheets) {
+  std::vector<Bytes> big, small, texts_only;
+  for (uint16_t r = 0; r < 300; ++r)
+    for (uint16_t c = 0; c < 6; ++c)
+      big.push_back(c % 2 ? xlsw::number(r, c, 0, r + c / 10.0)
+                          : xlsw::label(r, c, 0, "t" + std::to_string(r * 7 + c)));
+  small = {xlsw::rk(1, 1, 0, xlsw::rk_int(5)), xlsw::number(0, 0, 0, 2.5)};
+  texts_only = {xlsw::label(2, 0, 0, "only")};
+  const Bytes stream = xlsw::workbook_stream(
+      {"a", "b", "c", "d"}, {},
+      {xlsw::worksheet(300, 6, big), xlsw::worksheet(3, 3, small),
+       xlsw::worksheet(3, 1, texts_only), xlsw::worksheet(300, 6, big)});
+  LoadOptions all;
+  all.all = true;
+  const LoadedWorkbook fresh = testsupport::load_loaded(xlsw::with_filler(stream), all);
+  ASSERT_EQ(fresh.sheets.size(), 4u);
+
+  WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)), all);
+  Workbook wb;
+  loader.load_globals(wb);
+  size_t i = 0;
+  while (auto sheet = loader.next_sheet()) {
+    ASSERT_LT(i, fresh.sheets.size());
+    const Sheet& want = fresh.sheets[i];
+    EXPECT_EQ(sheet->rows, want.rows) << i;
+    EXPECT_EQ(sheet->cols, want.cols) << i;
+    ASSERT_EQ(sheet->cells.size(), want.cells.size()) << i;
+    for (size_t k = 0; k < want.cells.size(); ++k) {
+      EXPECT_EQ(sheet->cells[k].key(), want.cells[k].key()) << i << " " << k;
+      EXPECT_EQ(sheet->cells[k].kind, want.cells[k].kind) << i << " " << k;
+      EXPECT_EQ(sheet->cells[k].value, want.cells[k].value) << i << " " << k;
+    }
+    EXPECT_EQ(sheet->numbers, want.numbers) << i;
+    EXPECT_EQ(sheet->texts.bytes, want.texts.bytes) << i;
+    EXPECT_EQ(sheet->texts.ends, want.texts.ends) << i;
+    loader.give_back(std::move(*sheet));
+    ++i;
+  }
+  EXPECT_EQ(i, 4u);
+}
+
 TEST(OpenWorkbook, MissingFileAndDirectoryGiveNone) {
   EXPECT_FALSE(open_workbook("/nonexistent/dir/book.xls").has_value());
   EXPECT_FALSE(open_workbook(SHEETDUMP_TEST_DIR).has_value());
