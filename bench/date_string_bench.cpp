@@ -11,6 +11,7 @@
 #include "biff/shared_strings.hpp"
 #include "format/civil_date.hpp"
 #include "format/date_text.hpp"
+#include "xorshift.hpp"
 
 namespace {
 
@@ -18,9 +19,9 @@ using namespace sheetdump;
 
 std::vector<int32_t> day_serials() {
   std::vector<int32_t> v;
-  uint64_t x = 0x9E3779B97F4A7C15ull;
+  Xorshift random{0x9E3779B97F4A7C15ull};
   for (int i = 0; i < 4096; ++i) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t x = random.next();
     v.push_back(int32_t(20000 + x % 30000));  // 1954 to 2036
   }
   return v;

@@ -12,6 +12,7 @@
 #include "format/exact_text.hpp"
 #include "format/format_kind.hpp"
 #include "format/number_text.hpp"
+#include "xorshift.hpp"
 
 namespace {
 
@@ -22,9 +23,9 @@ using namespace sheetdump;
 const std::vector<double>& mixed_values() {
   static const std::vector<double> values = [] {
     std::vector<double> v;
-    uint64_t x = 0x9E3779B97F4A7C15ull;
+    Xorshift random{0x9E3779B97F4A7C15ull};
     for (uint32_t i = 0; i < 4096; ++i) {
-      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      const uint64_t x = random.next();
       switch (i % 6) {
         case 0:
           v.push_back(double(x % 100000));
@@ -54,9 +55,9 @@ const std::vector<double>& mixed_values() {
 const std::vector<double>& integer_values() {
   static const std::vector<double> values = [] {
     std::vector<double> v;
-    uint64_t x = 0x2545F4914F6CDD1Dull;
+    Xorshift random{0x2545F4914F6CDD1Dull};
     for (uint32_t i = 0; i < 4096; ++i) {
-      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      const uint64_t x = random.next();
       v.push_back(double(int64_t(x % 20000000) - 10000000));
     }
     return v;
@@ -67,9 +68,9 @@ const std::vector<double>& integer_values() {
 const std::vector<double>& date_values() {
   static const std::vector<double> values = [] {
     std::vector<double> v;
-    uint64_t x = 0x9E3779B97F4A7C15ull;
+    Xorshift random{0x9E3779B97F4A7C15ull};
     for (uint32_t i = 0; i < 4096; ++i) {
-      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      const uint64_t x = random.next();
       v.push_back(20000.0 + double(x % 30000) + double((x >> 20) % 1440) / 1440.0);
     }
     return v;

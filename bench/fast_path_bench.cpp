@@ -11,6 +11,7 @@
 #include "biff/workbook.hpp"
 #include "format/cell_text.hpp"
 #include "format/number_text.hpp"
+#include "xorshift.hpp"
 
 namespace {
 
@@ -18,9 +19,9 @@ using namespace sheetdump;
 
 std::vector<int32_t> rk_integers() {
   std::vector<int32_t> v;
-  uint64_t x = 0x9E3779B97F4A7C15ull;
+  Xorshift random{0x9E3779B97F4A7C15ull};
   for (int i = 0; i < 4096; ++i) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t x = random.next();
     v.push_back(int32_t(x % 10000000) - 5000000);
   }
   return v;
@@ -85,9 +86,9 @@ BENCHMARK(BM_RkThroughDouble)->Arg(0)->Arg(1);
 // Doubles with one to four decimals, as NUMBER records hold them.
 std::vector<double> decimals() {
   std::vector<double> v;
-  uint64_t x = 0x2545F4914F6CDD1Dull;
+  Xorshift random{0x2545F4914F6CDD1Dull};
   for (int i = 0; i < 4096; ++i) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t x = random.next();
     const double scale[] = {10, 100, 1000, 10000};
     v.push_back(double(int64_t(x % 200000000) - 100000000) / scale[(x >> 40) % 4]);
   }

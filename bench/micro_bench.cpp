@@ -23,6 +23,7 @@
 #include "output/output_stream.hpp"
 #include "output/sql_writer.hpp"
 #include "workbook_gen.hpp"
+#include "xorshift.hpp"
 
 namespace {
 
@@ -120,9 +121,9 @@ struct CellSheet {
 CellSheet number_sheet(int32_t format_index, bool dates) {
   CellSheet cs;
   cs.wb.xf_formats = {format_index};
-  uint64_t x = 0x9E3779B97F4A7C15ull;
+  Xorshift random{0x9E3779B97F4A7C15ull};
   for (uint32_t i = 0; i < 4096; ++i) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t x = random.next();
     double v;
     if (dates) {
       v = 20000.0 + double(x % 30000) + double((x >> 20) % 1440) / 1440.0;

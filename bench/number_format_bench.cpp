@@ -11,6 +11,7 @@
 #include <string>
 
 #include "format/number_format.hpp"
+#include "xorshift.hpp"
 
 namespace {
 
@@ -61,9 +62,9 @@ enum class Spread { kWhole, kCents, kFour, kFraction, kSerial };
 
 std::array<double, 64> spread_values(Spread spread) {
   std::array<double, 64> v{};
-  uint64_t x = 0x9E3779B97F4A7C15ull;
+  Xorshift random{0x9E3779B97F4A7C15ull};
   for (double& d : v) {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    const uint64_t x = random.next();
     const int64_t r = int64_t(x >> 11);
     switch (spread) {
       case Spread::kWhole:
