@@ -18,6 +18,9 @@ using namespace record_id;
 // Smallest number of bytes a cell record takes in the stream; bounds how
 // many cells the rest of the data can still hold.
 constexpr int64_t kBytesPerCellGuess = 12;
+// The same for a cell whose number goes to the table of doubles: a NUMBER
+// record, header and all (a formula's is longer).
+constexpr int64_t kBytesPerNumber = 18;
 
 void make_grid(SheetContext& ctx, GridSize size) {
   Sheet& sheet = ctx.sheet;
@@ -30,6 +33,10 @@ void make_grid(SheetContext& ctx, GridSize size) {
   int64_t guess = std::min<int64_t>(int64_t(sheet.rows) * sheet.cols,
                                     std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerCellGuess);
   sheet.cells.reserve(size_t(guess));
+  // Room for the doubles too, so that the table does not grow by copies:
+  // what is reserved and never written costs address space only.
+  sheet.numbers.reserve(size_t(std::min<int64_t>(
+      guess, std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerNumber)));
 }
 
 bool inside(const Sheet& sheet, const CellRef& ref) {

@@ -120,6 +120,7 @@ DirEntry parse_entry(std::span<const uint8_t> e, bool size_is_64_bit) {
 std::optional<std::vector<uint32_t>> follow_chain(const std::vector<uint32_t>& next, uint32_t limit,
                                                   uint32_t start, std::optional<uint64_t> count) {
   std::vector<uint32_t> chain;
+  if (count) chain.reserve(size_t(std::min<uint64_t>(*count, limit)));
   std::vector<bool> seen(limit, false);
   uint32_t s = start;
   while (!count || chain.size() < *count) {
