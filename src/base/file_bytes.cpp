@@ -34,6 +34,31 @@ std::optional<std::vector<uint8_t>> read_all(int fd, size_t size_hint) {
   return buf;
 }
 
+// Reads up to `size` bytes of a regular file into memory left
+// uninitialised (the read fills it); fewer where the file ends sooner.
+std::optional<std::pair<std::unique_ptr<uint8_t[]>, size_t>> read_regular(int fd, size_t size) {
+  std::unique_ptr<uint8_t[]> buf(new uint8_t[size]);
+  size_t used = 0;
+  while (used < size) {
+    ssize_t n = ::read(fd, buf.get() + used, size - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    used += size_t(n);
+  }
+  return std::pair(std::move(buf), used);
+}
+
+// Gives back the whole 2 MiB pieces of memory of our own in [begin, end).
+void release_memory(uint8_t* begin, uint8_t* end) {
+  constexpr uintptr_t kPiece = uintptr_t(2) << 20;
+  const uintptr_t lo = (reinterpret_cast<uintptr_t>(begin) + kPiece - 1) & ~(kPiece - 1);
+  const uintptr_t hi = reinterpret_cast<uintptr_t>(end) & ~(kPiece - 1);
+  if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED);
+}
+
 }  // namespace
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
@@ -41,9 +66,12 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     unmap();
     map_ = other.map_;
     map_size_ = other.map_size_;
+    read_ = std::move(other.read_);
+    read_size_ = other.read_size_;
     buffer_ = std::move(other.buffer_);
     other.map_ = nullptr;
     other.map_size_ = 0;
+    other.read_size_ = 0;
   }
   return *this;
 }
@@ -55,7 +83,11 @@ void FileBytes::unmap() {
 }
 
 void FileBytes::release_before(size_t offset) {
-  if (map_ == nullptr) return;
+  if (map_ == nullptr) {
+    std::span<uint8_t> own = bytes();
+    release_memory(own.data(), own.data() + std::min(offset, own.size()));
+    return;
+  }
   size_t page = size_t(::sysconf(_SC_PAGESIZE));
   size_t end = std::min(offset, map_size_) / page * page;
   if (end > 0) ::madvise(map_, end, MADV_DONTNEED);
@@ -66,6 +98,14 @@ std::optional<FileBytes> FileBytes::open(const std::string& path) {
   if (f.fd < 0) return std::nullopt;
   struct stat st {};
   if (::fstat(f.fd, &st) != 0 || S_ISDIR(st.st_mode)) return std::nullopt;
+  if (S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= kReadWhole) {
+    auto got = read_regular(f.fd, size_t(st.st_size));
+    if (!got) return std::nullopt;
+    FileBytes fb;
+    fb.read_ = std::move(got->first);
+    fb.read_size_ = got->second;
+    return fb;
+  }
   if (S_ISREG(st.st_mode) && st.st_size > 0) {
     void* p = ::mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE, MAP_PRIVATE, f.fd, 0);
     if (p != MAP_FAILED) {

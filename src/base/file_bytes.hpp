@@ -1,10 +1,13 @@
-// The bytes of one input file. A regular file is mapped privately (pages
-// are read on first touch and can be given back once read); anything else
-// is read into a buffer. Either way the bytes are writable, so that the
-// compound-file layer can lay the workbook stream out in place.
+// The bytes of one input file. A regular file up to kReadWhole bytes is
+// read whole into memory of its own; a larger one is mapped privately
+// (pages are read on first touch), so that memory does not follow the
+// file; anything else is read into a buffer. Either way the bytes are
+// writable, so that the compound-file layer can lay the workbook stream
+// out in place, and the part already read can be given back.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -14,6 +17,11 @@ namespace sheetdump {
 
 class FileBytes {
  public:
+  // Touching a page of a mapping costs far more than the system's copy of
+  // it on machines whose page tables are themselves translated (virtual
+  // machines): up to this size a file is read rather than mapped.
+  static constexpr size_t kReadWhole = size_t(32) << 20;
+
   FileBytes() = default;
   explicit FileBytes(std::vector<uint8_t> buffer) : buffer_(std::move(buffer)) {}
   FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
@@ -27,16 +35,23 @@ class FileBytes {
   static std::optional<FileBytes> open(const std::string& path);
 
   std::span<uint8_t> bytes() {
-    return map_ ? std::span<uint8_t>(map_, map_size_) : std::span<uint8_t>(buffer_);
+    if (map_) return std::span<uint8_t>(map_, map_size_);
+    if (read_) return std::span<uint8_t>(read_.get(), read_size_);
+    return std::span<uint8_t>(buffer_);
   }
   // Tells the system that bytes before `offset` will not be read again, so
-  // their pages need not stay in memory. Only a mapping gives pages back.
+  // their pages need not stay in memory: a mapping's pages are dropped (and
+  // would be read anew), memory of our own is given back in whole 2 MiB
+  // pieces, so that no huge page is split; what is given back reads as
+  // zeros.
   void release_before(size_t offset);
 
  private:
   void unmap();
   uint8_t* map_ = nullptr;
   size_t map_size_ = 0;
+  std::unique_ptr<uint8_t[]> read_;  // a regular file read whole
+  size_t read_size_ = 0;
   std::vector<uint8_t> buffer_;
 };
 

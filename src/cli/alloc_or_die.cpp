@@ -9,11 +9,12 @@ namespace sheetdump {
 
 namespace {
 
-// Blocks of kHugeBlock bytes and more are a sheet's cells, its numbers,
-// the shared strings' bytes: filled once, front to back. Placed on 2 MiB
-// boundaries and backed by 2 MiB pages, they cost one fault per 2 MiB
-// instead of one per 4 KiB, which on a large sheet is most of the time the
-// system spends for the process. Only pages touched are backed, so a
+// Blocks of kHugeBlock bytes and more are an input file read whole, a
+// sheet's cells, its numbers, the shared strings' bytes: filled once, front
+// to back. Placed on 2 MiB boundaries and backed by 2 MiB pages, they cost
+// one fault per 2 MiB instead of one per 4 KiB, which on a large sheet is
+// most of the time the system spends for the process, and reading them
+// back misses the address cache once per 2 MiB. Only pages touched are backed, so a
 // block's unused tail costs address space, not memory.
 constexpr std::size_t kHugeBlock = std::size_t(1) << 20;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
@@ -37,6 +38,59 @@ TEST(FileBytesOpen, GivesEveryByte) {
     ASSERT_TRUE(got.has_value()) << size;
     EXPECT_TRUE(*got == bytes) << size;
   }
+}
+
+// A file's bytes as a test can tell them apart.
+Bytes patterned(size_t size) {
+  Bytes bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = uint8_t(i * 7 + i / 4096 + 1);
+  return bytes;
+}
+
+TEST(FileBytesOpen, FilesReadWholeAndFilesMappedGiveEveryByte) {
+  // Either side of the size up to which a regular file is read rather
+  // than mapped.
+  for (size_t size : {FileBytes::kReadWhole - 1, FileBytes::kReadWhole, FileBytes::kReadWhole + 1,
+                      FileBytes::kReadWhole + 4097}) {
+    Bytes bytes = patterned(size);
+    std::string path = testsupport::write_temp_file("big.xls", bytes);
+    auto got = read_file(path);
+    ASSERT_TRUE(got.has_value()) << size;
+    EXPECT_TRUE(*got == bytes) << size;
+    std::filesystem::remove(path);
+  }
+}
+
+TEST(FileBytesRelease, BytesFromTheOffsetOnStayAsRead) {
+  // Read whole, mapped, and given as a buffer; offsets inside a page,
+  // on a 2 MiB boundary, at and past the end.
+  const size_t read_size = size_t(5) << 20;
+  const size_t mapped_size = FileBytes::kReadWhole + (size_t(3) << 20);
+  for (size_t size : {read_size, mapped_size}) {
+    Bytes bytes = patterned(size);
+    std::string path = testsupport::write_temp_file("release.xls", bytes);
+    for (size_t offset : {size_t(100), size_t(2) << 20, (size_t(4) << 20) + 5, size, size + 1}) {
+      auto f = FileBytes::open(path);
+      ASSERT_TRUE(f.has_value());
+      f->release_before(offset);
+      auto b = f->bytes();
+      ASSERT_EQ(b.size(), size);
+      const size_t from = std::min(offset, size);
+      EXPECT_TRUE(std::equal(b.begin() + ptrdiff_t(from), b.end(), bytes.begin() + ptrdiff_t(from)))
+          << size << " " << offset;
+      // Releasing again, further on, and then less far, is harmless.
+      f->release_before(offset + 4096);
+      f->release_before(offset / 2);
+      const size_t later = std::min(offset + 4096, size);
+      EXPECT_TRUE(std::equal(b.begin() + ptrdiff_t(later), b.end(), bytes.begin() + ptrdiff_t(later)));
+    }
+    std::filesystem::remove(path);
+  }
+  FileBytes given(patterned(read_size));
+  given.release_before(size_t(3) << 20);
+  auto b = given.bytes();
+  Bytes want = patterned(read_size);
+  EXPECT_TRUE(std::equal(b.begin() + (3 << 20), b.end(), want.begin() + (3 << 20)));
 }
 
 TEST(FileBytesOpen, MissingPathGivesNothing) {
