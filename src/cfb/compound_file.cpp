@@ -263,34 +263,44 @@ std::optional<DirEntry> find_root_child(const CompoundFile& cf, std::string_view
   return cf.entry(*found);
 }
 
-// Merges consecutive pieces and cuts the list at `size` bytes. Gives
-// nothing when a piece would reach beyond the end of the file.
-std::optional<std::vector<Extent>> to_extents(const std::vector<uint64_t>& offsets, uint64_t piece,
-                                              uint64_t size, uint64_t file_size) {
-  std::vector<Extent> out;
-  uint64_t left = size;
-  for (uint64_t off : offsets) {
-    if (left == 0) break;
-    uint64_t len = std::min(piece, left);
-    if (off + len > file_size) return std::nullopt;
-    if (!out.empty() && out.back().offset + out.back().length == off)
-      out.back().length += len;
+// A stream's extents, built from its pieces in order: consecutive pieces
+// merge, and the list is cut at the stream's size.
+class ExtentList {
+ public:
+  ExtentList(uint64_t size, uint64_t file_size) : left_(size), file_size_(file_size) {}
+  // Adds the piece of at most `piece` bytes at `offset`; false when it
+  // would reach beyond the end of the file.
+  bool add(uint64_t offset, uint64_t piece) {
+    if (left_ == 0) return true;
+    uint64_t len = std::min(piece, left_);
+    if (offset + len > file_size_) return false;
+    if (!out_.empty() && out_.back().offset + out_.back().length == offset)
+      out_.back().length += len;
     else
-      out.push_back({off, len});
-    left -= len;
+      out_.push_back({offset, len});
+    left_ -= len;
+    return true;
   }
-  if (left != 0) return std::nullopt;
-  return out;
-}
+  // The extents, when the pieces held the whole size.
+  std::optional<std::vector<Extent>> done() {
+    if (left_ != 0) return std::nullopt;
+    return std::move(out_);
+  }
+
+ private:
+  std::vector<Extent> out_;
+  uint64_t left_;
+  uint64_t file_size_;
+};
 
 std::optional<std::vector<Extent>> regular_extents(const CompoundFile& cf, const DirEntry& e) {
   uint64_t count = (e.size + cf.sector_size - 1) / cf.sector_size;
   auto chain = follow_chain(cf.fat, cf.sectors, e.start, count);
   if (!chain) return std::nullopt;
-  std::vector<uint64_t> offsets;
-  offsets.reserve(chain->size());
-  for (uint32_t s : *chain) offsets.push_back(cf.sector_offset(s));
-  return to_extents(offsets, cf.sector_size, e.size, cf.file.size());
+  ExtentList extents(e.size, cf.file.size());
+  for (uint32_t s : *chain)
+    if (!extents.add(cf.sector_offset(s), cf.sector_size)) return std::nullopt;
+  return extents.done();
 }
 
 // Small streams live in the mini-stream: the root entry's chain, cut into
@@ -321,15 +331,15 @@ std::optional<std::vector<Extent>> mini_extents(const CompoundFile& cf, const Di
   uint64_t count = (e.size + mini_size - 1) / mini_size;
   auto chain = follow_chain(minifat, mini_count, e.start, count);
   if (!chain) return std::nullopt;
-  std::vector<uint64_t> offsets;
-  offsets.reserve(chain->size());
+  ExtentList extents(e.size, cf.file.size());
   for (uint32_t m : *chain) {
     uint64_t in_stream = uint64_t(m) * mini_size;
     uint64_t index = in_stream / cf.sector_size;
     if (index >= root_chain->size()) return std::nullopt;
-    offsets.push_back(cf.sector_offset((*root_chain)[index]) + in_stream % cf.sector_size);
+    if (!extents.add(cf.sector_offset((*root_chain)[index]) + in_stream % cf.sector_size, mini_size))
+      return std::nullopt;
   }
-  return to_extents(offsets, mini_size, e.size, cf.file.size());
+  return extents.done();
 }
 
 }  // namespace
