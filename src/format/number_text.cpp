@@ -210,6 +210,30 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
   return p + precision;
 }
 
+// The general rule's text of a double that is the one nearest to c / 100
+// (c hundredths, as a 2-decimal amount is stored), from 20.48 to 2^31:
+// there it departs from c by less than 2^-22, so the digits printf shows are
+// the whole part and the cents, and only whether the double lies just below
+// c / 100 (its fifth decimal then reads 9, and five places are shown) is
+// read from the double. The same rule renders RK cents; below 20.48 the
+// double's digits differ from the cents' (0.41, 15.92).
+[[gnu::always_inline]] inline char* write_cents(char* p, bool negative, uint64_t c, double frac) {
+  const auto whole = uint32_t(c / 100);
+  const auto hundredths = uint32_t(c % 100);
+  *p = '-';
+  p = write_u32(p + negative, whole);
+  if (digit_after(frac, 10000)) {
+    *p = '.';
+    std::memcpy(p + 1, digits::pair(hundredths), 2);
+    std::memcpy(p + 3, "000", 3);
+    return p + 6;
+  }
+  if (hundredths == 0) return p;
+  *p = '.';
+  std::memcpy(p + 1, digits::pair(hundredths), 2);
+  return p + (hundredths % 10 != 0 ? 3 : 2);
+}
+
 }  // namespace
 
 char* write_general(char* p, double v) {
@@ -218,6 +242,10 @@ char* write_general(char* p, double v) {
     // decimal_places and write_fixed on the one whole part and fraction.
     const uint32_t whole = uint32_t(a);
     const double frac = a - double(whole);
+    if (a >= 20.48 && frac != 0) {
+      const auto c = uint64_t(a * 100.0 + 0.5);
+      if (double(c) / 100.0 == a) return write_cents(p, std::signbit(v), c, frac);
+    }
     return write_fixed_below_2_31(p, v, whole, frac, fraction_places(frac));
   }
   return write_fixed(p, v, decimal_places(v));

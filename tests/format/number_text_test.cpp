@@ -338,6 +338,37 @@ TEST(NumberText, FixedPrecisionsMatchSnprintfByteForByte) {
   EXPECT_EQ(failures, 0) << "of " << values.size() << " values";
 }
 
+// 2-decimal amounts, the doubles nearest to c / 100, take a path of their
+// own from 20.48 on: every c up to 40,000.00 and past 20.48 by a margin,
+// then c drawn from every magnitude up to 2^31 (beyond which the general
+// path takes over), and the neighbours of powers of two, where the
+// double's spacing doubles.
+TEST(NumberText, GeneralRuleOfHundredthsMatchesSnprintf) {
+  const char* const patterns[] = {"%.0f", "%.1f", "%.2f", "%.3f", "%.4f", "%.5f"};
+  std::vector<uint64_t> hundredths;
+  for (uint64_t c = 1; c <= 4000000; ++c) hundredths.push_back(c);
+  std::mt19937_64 rng(20261210);
+  const uint64_t top = (uint64_t(1) << 31) * 100 + 100;
+  for (int i = 0; i < 400000; ++i) {
+    const int bits = 12 + int(rng() % 27);  // 2^12 to 2^38 hundredths
+    hundredths.push_back((rng() % (uint64_t(1) << bits)) % top);
+  }
+  for (int k = 4; k <= 31; ++k)
+    for (int64_t d = -300; d <= 300; ++d) hundredths.push_back(uint64_t((int64_t(100) << k) + d));
+  int failures = 0;
+  for (uint64_t c : hundredths) {
+    for (double v : {double(c) / 100.0, -(double(c) / 100.0)}) {
+      TextBuffer g;
+      append_general(g, v);
+      const char* pattern = patterns[decimal_places(v)];
+      if (!same_as_snprintf(g.view(), pattern, v) && ++failures <= 10)
+        ADD_FAILURE() << "general of " << c << " hundredths (" << c_printf("%a", v) << "): got '"
+                      << g.view() << "', snprintf gives '" << c_printf(pattern, v) << "'";
+    }
+  }
+  EXPECT_EQ(failures, 0) << "of " << hundredths.size() << " amounts";
+}
+
 TEST(NumberText, FixedRoundingCarriesAndTies) {
   struct Case {
     double v;
