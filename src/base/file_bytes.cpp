@@ -51,12 +51,15 @@ std::optional<std::pair<std::unique_ptr<uint8_t[]>, size_t>> read_regular(int fd
   return std::pair(std::move(buf), used);
 }
 
-// Gives back the whole 2 MiB pieces of memory of our own in [begin, end).
-void release_memory(uint8_t* begin, uint8_t* end) {
+// Gives back the whole 2 MiB pieces of memory of our own in [begin, end);
+// returns where what is given back ends (`begin` when nothing was).
+uint8_t* release_memory(uint8_t* begin, uint8_t* end) {
   constexpr uintptr_t kPiece = uintptr_t(2) << 20;
   const uintptr_t lo = (reinterpret_cast<uintptr_t>(begin) + kPiece - 1) & ~(kPiece - 1);
   const uintptr_t hi = reinterpret_cast<uintptr_t>(end) & ~(kPiece - 1);
-  if (hi > lo) ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED);
+  if (hi <= lo) return begin;
+  ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED);
+  return begin + (hi - reinterpret_cast<uintptr_t>(begin));
 }
 
 }  // namespace
@@ -68,10 +71,12 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
     map_size_ = other.map_size_;
     read_ = std::move(other.read_);
     read_size_ = other.read_size_;
+    released_ = other.released_;
     buffer_ = std::move(other.buffer_);
     other.map_ = nullptr;
     other.map_size_ = 0;
     other.read_size_ = 0;
+    other.released_ = 0;
   }
   return *this;
 }
@@ -83,14 +88,18 @@ void FileBytes::unmap() {
 }
 
 void FileBytes::release_before(size_t offset) {
+  std::span<uint8_t> all = bytes();
+  offset = std::min(offset, all.size());
+  if (offset <= released_) return;
   if (map_ == nullptr) {
-    std::span<uint8_t> own = bytes();
-    release_memory(own.data(), own.data() + std::min(offset, own.size()));
+    released_ = size_t(release_memory(all.data() + released_, all.data() + offset) - all.data());
     return;
   }
-  size_t page = size_t(::sysconf(_SC_PAGESIZE));
-  size_t end = std::min(offset, map_size_) / page * page;
-  if (end > 0) ::madvise(map_, end, MADV_DONTNEED);
+  const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+  const size_t end = offset / page * page;
+  if (end <= released_) return;
+  ::madvise(map_ + released_, end - released_, MADV_DONTNEED);
+  released_ = end;
 }
 
 std::optional<FileBytes> FileBytes::open(const std::string& path) {

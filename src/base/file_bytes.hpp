@@ -52,6 +52,7 @@ class FileBytes {
   size_t map_size_ = 0;
   std::unique_ptr<uint8_t[]> read_;  // a regular file read whole
   size_t read_size_ = 0;
+  size_t released_ = 0;  // bytes before this are given back already
   std::vector<uint8_t> buffer_;
 };
 

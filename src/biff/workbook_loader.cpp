@@ -23,7 +23,7 @@ constexpr size_t kStreamStart = 512;
 // Records are read once: every this many bytes the part already read is
 // given back to the system, so a large sheet does not keep the file in
 // memory next to its cells.
-constexpr int64_t kReleaseStep = 4 << 20;
+constexpr int64_t kReleaseStep = 1 << 20;
 
 // BOF record ids of BIFF2, BIFF3 and BIFF4.
 constexpr int32_t kOldBofIds[] = {0x0009, 0x0209, 0x0409};
