@@ -35,8 +35,8 @@ void make_grid(SheetContext& ctx, GridSize size) {
   sheet.cells.reserve(size_t(guess));
   // Room for the doubles too, so that the table does not grow by copies:
   // what is reserved and never written costs address space only.
-  sheet.numbers.reserve(size_t(std::min<int64_t>(
-      guess, std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerNumber)));
+  sheet.numbers.reserve(
+      size_t(std::min<int64_t>(guess, std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerNumber)));
 }
 
 bool inside(const Sheet& sheet, const CellRef& ref) {

@@ -336,7 +336,8 @@ std::optional<std::vector<Extent>> mini_extents(const CompoundFile& cf, const Di
     uint64_t in_stream = uint64_t(m) * mini_size;
     uint64_t index = in_stream / cf.sector_size;
     if (index >= root_chain->size()) return std::nullopt;
-    if (!extents.add(cf.sector_offset((*root_chain)[index]) + in_stream % cf.sector_size, mini_size))
+    if (!extents.add(cf.sector_offset((*root_chain)[index]) + in_stream % cf.sector_size,
+                     mini_size))
       return std::nullopt;
   }
   return extents.done();

@@ -82,7 +82,8 @@ TEST(FileBytesRelease, BytesFromTheOffsetOnStayAsRead) {
       f->release_before(offset + 4096);
       f->release_before(offset / 2);
       const size_t later = std::min(offset + 4096, size);
-      EXPECT_TRUE(std::equal(b.begin() + ptrdiff_t(later), b.end(), bytes.begin() + ptrdiff_t(later)));
+      EXPECT_TRUE(
+          std::equal(b.begin() + ptrdiff_t(later), b.end(), bytes.begin() + ptrdiff_t(later)));
     }
     std::filesystem::remove(path);
   }
