@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <sched.h>
 #include <string>
 #include <system_error>
 
@@ -40,9 +42,10 @@ RenderOptions render_options(const CommandLine& cl) {
 // What a run shares across its files.
 struct Run {
   const CommandLine& cl;
-  OutputStream& out;     // standard output
-  SheetFileNames names;  // --directory: the file names written so far
-  SqlSession& sql;       // SQL state across files (--create: the tables made)
+  OutputStream& out;         // standard output
+  SheetFileNames names;      // --directory: the file names written so far
+  SqlSession& sql;           // SQL state across files (--create: the tables made)
+  bool two_threads = false;  // large sheets are written on two threads
 };
 
 // One line on standard error about `name` (a file as given, or a file
@@ -86,19 +89,62 @@ const char* extension(OutputMode mode) {
   }
 }
 
+// A sheet of at least this many cells is written as CSV or TAB on two
+// threads, where the process may run on two processors. Measured: a sheet
+// of 1.3 million cells took 11 % less time so, one of 720,000 cells 3-6 %
+// more (the second thread's start and its fresh memory against half the
+// work).
+constexpr size_t kTwoThreadCells = size_t(1) << 20;
+
+// Whether the process may run on more than one processor.
+bool several_processors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) != 0) return false;
+  return CPU_COUNT(&set) > 1;
+}
+
+// The renderers of one workbook: the one every sheet is written with, and
+// for large sheets a second one for a second thread, made at the first
+// such sheet.
+struct Renderers {
+  Renderers(const Workbook& w, const RenderOptions& o, bool two)
+      : wb(w), options(o), main(w, o), two_threads(two) {}
+  const Workbook& wb;
+  RenderOptions options;
+  CellRenderer main;
+  bool two_threads;
+  std::optional<CellRenderer> second;
+
+  // The second renderer for `sheet`, or none where it is written on one
+  // thread.
+  CellRenderer* helper_for(const Sheet& sheet) {
+    if (!two_threads || sheet.cells.size() < kTwoThreadCells) return nullptr;
+    if (!second) second.emplace(wb, options);
+    return &*second;
+  }
+};
+
 // Writes one sheet in the command line's mode: the one place where a
 // sheet's cells become output, on standard output or in a sheet file.
-void write_sheet(const CommandLine& cl, SqlSession& sql, CellRenderer& render, const Sheet& sheet,
+void write_sheet(const CommandLine& cl, SqlSession& sql, Renderers& renderers, const Sheet& sheet,
                  OutputStream& out) {
+  CellRenderer& render = renderers.main;
   switch (cl.mode) {
     case MODE_SQL:
       sql.write_sheet(render, sheet, out);
       break;
     case MODE_TAB:
-      write_tab_sheet(render, sheet, out);
+      if (CellRenderer* helper = renderers.helper_for(sheet))
+        write_tab_sheet(render, *helper, sheet, out);
+      else
+        write_tab_sheet(render, sheet, out);
       break;
     default:
-      write_csv_sheet(render, sheet, out);
+      if (CellRenderer* helper = renderers.helper_for(sheet))
+        write_csv_sheet(render, *helper, sheet, out);
+      else
+        write_csv_sheet(render, sheet, out);
       break;
   }
 }
@@ -111,7 +157,7 @@ std::string error_text(int err) { return err != 0 ? std::strerror(err) : "I/O er
 
 // --directory: one worksheet into its own file. A file that cannot be
 // created or written is reported; the run goes on.
-void write_sheet_file(Run& run, CellRenderer& render, const std::string& workbook, size_t position,
+void write_sheet_file(Run& run, Renderers& render, const std::string& workbook, size_t position,
                       const Sheet& sheet) {
   const CommandLine& cl = run.cl;
   std::string name = run.names.claim(workbook_stem(workbook),
@@ -160,7 +206,7 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   const char* unusable = whole_file_problem(loader.problem());
   if (unusable) report(run, path, unusable);
   SheetSelection chosen(cl.sheets, loader.sheet_names());
-  CellRenderer render(wb, render_options(cl));
+  Renderers render(wb, render_options(cl), run.two_threads);
   const bool sql_out = cl.mode == MODE_SQL && !cl.list && cl.directory.empty();
   if (sql_out) run.sql.begin_workbook(run.out);
   size_t position = 0;
@@ -217,7 +263,7 @@ int run(int argc, const char* const* argv) {
   OutputStream out(stdout);
   SqlSession sql(cl.quote, cl.create);
   if (cl.mode == MODE_SQL && !cl.list && cl.directory.empty()) sql.start(out);
-  Run state{cl, out, {}, sql};
+  Run state{cl, out, {}, sql, several_processors()};
   for (const std::string& path : cl.files) {
     auto bytes = FileBytes::open(path);
     if (!bytes) {

@@ -1,7 +1,10 @@
 #include "output/delimited_writer.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace sheetdump {
@@ -67,20 +70,23 @@ void write_separators(OutputStream& out, int32_t count) {
 // written straight into the output buffer where that is exact.
 // kStringsAsStored: no XF shows shared strings otherwise (only format codes
 // under --formatted may), so the loop need not ask each cell's plan.
+// Rows from `first` to before `stop`.
 template <class F, bool kStringsAsStored>
-void write_rows(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+void write_rows(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
+                OutputStream& out) {
   const Workbook& wb = render.workbook();
   QuoteMemo memo(F::kQuoted ? wb.sst.count() : 0);
-  const Cell* next = sheet.cells.data();
-  const Cell* const last = next + sheet.cells.size();
+  const Cell* const last = sheet.cells.data() + sheet.cells.size();
+  const Cell* next = std::lower_bound(sheet.cells.data(), last, first,
+                                      [](const Cell& c, int32_t row) { return c.row < row; });
   constexpr size_t kSep = F::kSeparator.size();
   // Shared strings up to this long are copied in with their separator.
   constexpr size_t kShortText = 4096;
   static_assert(kSep + kShortText <= OutputStream::kMaxRoom);
   const size_t string_count = wb.sst.count();
   // Read once: the compiler cannot tell that writing the output leaves them.
-  const int32_t rows = sheet.rows, cols = sheet.cols;
-  for (int32_t r = 0; r < rows; ++r) {
+  const int32_t cols = sheet.cols;
+  for (int32_t r = first; r < stop; ++r) {
     out.write(F::kBefore);
     int32_t col = 0;  // the position the output stands in
     for (; next != last && next->row == r; ++next) {
@@ -145,12 +151,52 @@ void write_rows(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
 }
 
 template <class F>
+void write_row_range(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
+                     OutputStream& out) {
+  if (render.strings_as_stored())
+    write_rows<F, true>(render, sheet, first, stop, out);
+  else
+    write_rows<F, false>(render, sheet, first, stop, out);
+}
+
+template <class F>
 void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   if (sheet.rows <= 0) return;
-  if (render.strings_as_stored())
-    write_rows<F, true>(render, sheet, out);
-  else
-    write_rows<F, false>(render, sheet, out);
+  write_row_range<F>(render, sheet, 0, sheet.rows, out);
+}
+
+// The rows from the middle cell's on are written by `helper` on a thread
+// of its own into memory while this thread writes the rows before them to
+// `out`; then that text follows. Where the thread or its memory cannot be
+// had, this thread writes those rows itself: nothing of them has reached
+// `out` by then.
+template <class F>
+void write_delimited_split(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
+                           OutputStream& out) {
+  if (sheet.rows <= 0) return;
+  const int32_t split = sheet.cells.empty() ? 0 : sheet.cells[sheet.cells.size() / 2].row;
+  if (split <= 0) {
+    write_delimited<F>(render, sheet, out);
+    return;
+  }
+  // Room for the usual text of the helper's cells, so that it seldom grows
+  // by copies; what is not written costs address space only.
+  std::string text;
+  text.reserve((sheet.cells.size() - sheet.cells.size() / 2) * 24);
+  try {
+    std::thread other([&] {
+      OutputStream part(text);
+      write_row_range<F>(helper, sheet, split, sheet.rows, part);
+      part.flush();
+    });
+    write_row_range<F>(render, sheet, 0, split, out);
+    other.join();
+  } catch (const std::system_error&) {
+    // No thread: nothing of the sheet is written yet.
+    write_delimited<F>(render, sheet, out);
+    return;
+  }
+  out.write_block(text);
 }
 
 }  // namespace
@@ -161,6 +207,16 @@ void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out
 
 void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   write_delimited<Tab>(render, sheet, out);
+}
+
+void write_csv_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
+                     OutputStream& out) {
+  write_delimited_split<Csv>(render, helper, sheet, out);
+}
+
+void write_tab_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
+                     OutputStream& out) {
+  write_delimited_split<Tab>(render, helper, sheet, out);
 }
 
 void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options) {

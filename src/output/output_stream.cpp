@@ -23,20 +23,27 @@ OutputStream::OutputStream(std::FILE* f, OnError on_error)
   end_ = buf_.get() + kBufferSize;
 }
 
-OutputStream::~OutputStream() {
-  size_t n = size_t(cur_ - buf_.get());
-  if (n > 0) hand_on(n);
+OutputStream::OutputStream(std::string& sink) : OutputStream(nullptr, OnError::Record) {
+  sink_ = &sink;
 }
 
-// Hands the first n buffered bytes to the file: straight to its
-// descriptor, after whatever stdio still holds for it, so that the bytes
-// are not copied once more into stdio's buffer; through stdio for a
-// stream without a descriptor (a memory stream). False on a failed write.
-bool OutputStream::hand_on(size_t n) {
+OutputStream::~OutputStream() {
+  size_t n = size_t(cur_ - buf_.get());
+  if (n > 0) hand_on(buf_.get(), n);
+}
+
+// Hands n bytes at p to the file: straight to its descriptor, after
+// whatever stdio still holds for it, so that the bytes are not copied once
+// more into stdio's buffer; through stdio for a stream without a
+// descriptor (a memory stream). False on a failed write.
+bool OutputStream::hand_on(const char* p, size_t n) {
+  if (sink_ != nullptr) {
+    sink_->append(p, n);
+    return true;
+  }
   const int fd = fileno_unlocked(f_);
-  if (fd < 0) return fwrite_unlocked(buf_.get(), 1, n, f_) == n;
+  if (fd < 0) return fwrite_unlocked(p, 1, n, f_) == n;
   if (fflush_unlocked(f_) != 0) return false;
-  const char* p = buf_.get();
   while (n > 0) {
     ssize_t done = ::write(fd, p, n);
     if (done < 0) {
@@ -52,8 +59,17 @@ bool OutputStream::hand_on(size_t n) {
 void OutputStream::drain() {
   size_t n = size_t(cur_ - buf_.get());
   cur_ = buf_.get();
-  if (n > 0 && !hand_on(n)) fail();
-  if (ferror_unlocked(f_)) fail();
+  if (n > 0 && !hand_on(buf_.get(), n)) fail();
+  if (f_ != nullptr && ferror_unlocked(f_)) fail();
+}
+
+void OutputStream::write_block(std::string_view s) {
+  if (s.size() <= size_t(end_ - cur_)) {
+    write(s);
+    return;
+  }
+  drain();
+  if (!s.empty() && !hand_on(s.data(), s.size())) fail();
 }
 
 void OutputStream::write_long(std::string_view s) {
@@ -68,7 +84,7 @@ void OutputStream::write_long(std::string_view s) {
 
 void OutputStream::flush() {
   drain();
-  if (std::fflush(f_) != 0 || ferror_unlocked(f_)) fail();
+  if (f_ != nullptr && (std::fflush(f_) != 0 || ferror_unlocked(f_))) fail();
 }
 
 void OutputStream::fail() {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace sheetdump {
@@ -23,6 +24,8 @@ class OutputStream {
   static constexpr size_t kMaxRoom = size_t(64) << 10;
 
   explicit OutputStream(std::FILE* f, OnError on_error = OnError::Exit);
+  // A stream into memory: every block is appended to `sink`.
+  explicit OutputStream(std::string& sink);
   // Hands what is still pending to the file (without judging the write:
   // flush() is the call that reports).
   ~OutputStream();
@@ -42,6 +45,9 @@ class OutputStream {
     }
   }
   void end_line() { put('\n'); }
+  // A long run of bytes made elsewhere: what is buffered, then the run
+  // itself, handed on without a copy through the buffer.
+  void write_block(std::string_view s);
   // A whole line, which must end with its line feed.
   void write_line(std::string_view line) { write(line); }
   // At least `n` (at most kMaxRoom) writable bytes; commit() says how far
@@ -62,11 +68,12 @@ class OutputStream {
 
  private:
   void drain();
-  bool hand_on(size_t n);
+  bool hand_on(const char* p, size_t n);
   void write_long(std::string_view s);
   void fail();
 
   std::FILE* f_;
+  std::string* sink_ = nullptr;
   OnError on_error_;
   bool failed_ = false;
   int error_ = 0;

@@ -256,3 +256,136 @@ TEST_F(DelimitedWriter, IsoDateOptionHasNoEffectOnCsvOrTab) {
 }
 
 }  // namespace
+
+namespace {
+
+// A sheet's text written by one writer call into memory.
+template <class Write>
+std::string sheet_text(Write write) {
+  std::string text;
+  {
+    sheetdump::OutputStream out(text);
+    write(out);
+    out.flush();
+  }
+  return text;
+}
+
+// A sheet of `rows` x `cols` with cells of every kind in some positions,
+// rows without cells among them (at the start, in the middle, at the end).
+sheetdump::Workbook varied_workbook(uint32_t seed, int32_t rows, int32_t cols) {
+  ModelBuilder mb;
+  mb.format(164, "0.000;[Red]-0.000").format(165, "\"<\"@\">\"");
+  auto sheet = mb.sheet("S", rows, cols);
+  uint32_t x = seed;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+  };
+  for (int32_t r = 0; r < rows; ++r) {
+    if (next() % 5 == 0) continue;  // a row without cells
+    for (int32_t c = 0; c < cols; ++c) {
+      const uint32_t pick = next() % 12;
+      const auto row = uint16_t(r);
+      const auto col = uint8_t(c);
+      switch (pick) {
+        case 0:
+          sheet.text(row, col, "t" + std::to_string(next() % 50));
+          break;
+        case 1:
+          sheet.text(row, col, "say \"" + std::to_string(next() % 9) + "\"");
+          break;
+        case 2:
+          sheet.number(row, col, double(int32_t(next() % 2000000) - 1000000) / 100.0);
+          break;
+        case 3:
+          sheet.number(row, col, double(next() % 50000), 14);
+          break;
+        case 4:
+          sheet.rk(row, col, (next() % 100000) << 2 | 2);
+          break;
+        case 5:
+          sheet.rk(row, col, (next() % 100000) << 2 | 3);
+          break;
+        case 6:
+          sheet.number(row, col, double(next()) / 7.0, 164);
+          break;
+        case 7:
+          sheet.inline_text(row, col, "inline");
+          break;
+        case 8:
+          sheet.boolean(row, col, next() % 2 == 0);
+          break;
+        case 9:
+          sheet.error(row, col, 0x07);
+          break;
+        case 10:
+          sheet.number(row, col, double(next() % 100) / 3.0, 165);
+          break;
+        default:
+          break;  // an empty position
+      }
+    }
+  }
+  return mb.build();
+}
+
+TEST(DelimitedWriterTwoThreads, WritesTheSameBytesAsOne) {
+  // Every rendering, CSV and TAB, grids of one row, of a few rows, tall and
+  // wide, with rows without cells wherever the middle cell falls; and a
+  // sheet without cells and one whose cells all lie in its first row
+  // (nothing to hand the second thread).
+  struct Shape {
+    int32_t rows, cols;
+  };
+  const Shape shapes[] = {{1, 1}, {1, 9}, {2, 3}, {3, 1}, {40, 7}, {700, 12}, {60, 256}};
+  std::vector<sheetdump::RenderOptions> renderings(4);
+  renderings[1].all = true;
+  renderings[2].rendering = sheetdump::Rendering::Exact;
+  renderings[3].rendering = sheetdump::Rendering::Formatted;
+  std::vector<sheetdump::Workbook> books;
+  for (const Shape& s : shapes)
+    for (uint32_t seed : {1u, 77u, 2026u}) books.push_back(varied_workbook(seed, s.rows, s.cols));
+  ModelBuilder empty;
+  empty.sheet("E", 5, 4);
+  books.push_back(empty.build());
+  ModelBuilder first_row;
+  first_row.sheet("F", 9, 3).text(0, 0, "a").number(0, 2, 1.5);
+  books.push_back(first_row.build());
+  for (const sheetdump::Workbook& wb : books) {
+    for (const sheetdump::RenderOptions& options : renderings) {
+      sheetdump::CellRenderer one(wb, options), two(wb, options);
+      const sheetdump::Sheet& sheet = wb.sheets[0];
+      const std::string csv1 = sheet_text(
+          [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, sheet, o); });
+      const std::string csv2 = sheet_text(
+          [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, two, sheet, o); });
+      EXPECT_EQ(csv2, csv1) << sheet.rows << "x" << sheet.cols;
+      const std::string tab1 = sheet_text(
+          [&](sheetdump::OutputStream& o) { sheetdump::write_tab_sheet(one, sheet, o); });
+      const std::string tab2 = sheet_text(
+          [&](sheetdump::OutputStream& o) { sheetdump::write_tab_sheet(one, two, sheet, o); });
+      EXPECT_EQ(tab2, tab1) << sheet.rows << "x" << sheet.cols;
+      EXPECT_FALSE(csv1.empty());
+    }
+  }
+}
+
+TEST(DelimitedWriterTwoThreads, FollowsWhatIsBufferedAlready) {
+  // The second thread's text goes after what the stream holds and before
+  // what comes next, as one thread's would.
+  sheetdump::Workbook wb = varied_workbook(5, 300, 20);
+  sheetdump::CellRenderer one(wb, {}), two(wb, {});
+  const std::string whole = sheet_text([&](sheetdump::OutputStream& o) {
+    o.write("before\n");
+    sheetdump::write_csv_sheet(one, two, wb.sheets[0], o);
+    o.write("after\n");
+  });
+  const std::string alone = sheet_text(
+      [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, wb.sheets[0], o); });
+  EXPECT_EQ(whole, "before\n" + alone + "after\n");
+}
+
+}  // namespace
