@@ -55,11 +55,12 @@ std::optional<std::pair<std::unique_ptr<uint8_t[]>, size_t>> read_regular(int fd
 // returns where what is given back ends (`begin` when nothing was).
 uint8_t* release_memory(uint8_t* begin, uint8_t* end) {
   constexpr uintptr_t kPiece = uintptr_t(2) << 20;
-  const uintptr_t lo = (reinterpret_cast<uintptr_t>(begin) + kPiece - 1) & ~(kPiece - 1);
+  const auto at = reinterpret_cast<uintptr_t>(begin);
+  const uintptr_t lo = (at + kPiece - 1) & ~(kPiece - 1);
   const uintptr_t hi = reinterpret_cast<uintptr_t>(end) & ~(kPiece - 1);
   if (hi <= lo) return begin;
-  ::madvise(reinterpret_cast<void*>(lo), hi - lo, MADV_DONTNEED);
-  return begin + (hi - reinterpret_cast<uintptr_t>(begin));
+  ::madvise(begin + (lo - at), hi - lo, MADV_DONTNEED);
+  return begin + (hi - at);
 }
 
 }  // namespace

@@ -229,9 +229,12 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
         const uint8_t* p = base + pos;
         // Asks for the bytes a kilobyte ahead: the processor's own
         // prefetching stops at each page, and a page of the file not yet in
-        // the cache costs more than the records on it. (An address past the
-        // data is only a hint: a prefetch never faults.)
-        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(p) + 1024));
+        // the cache costs more than the records on it. The address is made
+        // from an integer, as it may lie past the data: a prefetch is only
+        // a hint and never faults.
+        const uintptr_t ahead = reinterpret_cast<uintptr_t>(p) + 1024;
+        __builtin_prefetch(
+            reinterpret_cast<const void*>(ahead));  // NOLINT(performance-no-int-to-ptr)
         const int32_t len = int32_t(p[2]) | (int32_t(p[3]) << 8);
         if (pos + 4 + len > size) break;
         const int32_t id = int32_t(p[0]) | (int32_t(p[1]) << 8);

@@ -225,7 +225,7 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
   if (digit_after(frac, 10000)) {
     *p = '.';
     std::memcpy(p + 1, digits::pair(hundredths), 2);
-    std::memcpy(p + 3, "000", 3);
+    std::memset(p + 3, '0', 3);
     return p + 6;
   }
   if (hundredths == 0) return p;
@@ -243,7 +243,9 @@ char* write_general(char* p, double v) {
     const uint32_t whole = uint32_t(a);
     const double frac = a - double(whole);
     if (a >= 20.48 && frac != 0) {
-      const auto c = uint64_t(a * 100.0 + 0.5);
+      // A candidate only, checked at once: a rounding off by one means
+      // the path is not taken.
+      const auto c = uint64_t(a * 100.0 + 0.5);  // NOLINT(bugprone-incorrect-roundings)
       if (double(c) / 100.0 == a) return write_cents(p, std::signbit(v), c, frac);
     }
     return write_fixed_below_2_31(p, v, whole, frac, fraction_places(frac));
