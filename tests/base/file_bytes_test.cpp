@@ -28,9 +28,11 @@ std::optional<Bytes> read_file(const std::string& path) {
 }
 
 TEST(FileBytesOpen, GivesEveryByte) {
-  // Sizes around the sizes of the read buffer.
-  for (size_t size : {size_t(0), size_t(1), size_t(512), size_t(65535), size_t(65536),
-                      size_t(65537), size_t(1) << 20}) {
+  // Sizes around the sizes of the read buffer, and large ones (an odd size
+  // too).
+  for (size_t size :
+       {size_t(0), size_t(1), size_t(512), size_t(65535), size_t(65536), size_t(65537),
+        size_t(1) << 20, (size_t(8) << 20) - 1, size_t(8) << 20, (size_t(8) << 20) + 3}) {
     Bytes bytes(size);
     for (size_t i = 0; i < size; ++i) bytes[i] = uint8_t(i * 31 + i / 256);
     std::string path = testsupport::write_temp_file("f.xls", bytes);
