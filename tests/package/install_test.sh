@@ -97,7 +97,11 @@ field() { dpkg-deb -f "$deb" "$1"; }
   fail "Version '$(field Version)' is not the project's version"
 [ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
 depends=$(field Depends)
-for lib in libc6 libstdc++6; do
+# The C library always; the C++ runtime where the program links it shared
+# (SHEETDUMP_STATIC_RUNTIME=OFF).
+libs=(libc6)
+if readelf -d "$build_dir/sheetdump" | grep -q 'NEEDED.*libstdc++'; then libs+=(libstdc++6); fi
+for lib in "${libs[@]}"; do
   [[ ", $depends" == *", $lib "* || ", $depends," == *", $lib,"* ]] ||
     fail "Depends '$depends' lacks $lib (dpkg-shlibdeps not run?)"
 done
