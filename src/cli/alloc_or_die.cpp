@@ -14,8 +14,8 @@ namespace {
 // to back. Placed on 2 MiB boundaries and backed by 2 MiB pages, they cost
 // one fault per 2 MiB instead of one per 4 KiB, which on a large sheet is
 // most of the time the system spends for the process, and reading them
-// back misses the address cache once per 2 MiB. Only pages touched are backed, so a
-// block's unused tail costs address space, not memory.
+// back misses the address cache once per 2 MiB. Only pages touched are
+// backed, so a block's unused tail costs address space, not memory.
 constexpr std::size_t kHugeBlock = std::size_t(1) << 20;
 constexpr std::size_t kHugePage = std::size_t(2) << 20;
 

@@ -135,16 +135,10 @@ void write_sheet(const CommandLine& cl, SqlSession& sql, Renderers& renderers, c
       sql.write_sheet(render, sheet, out);
       break;
     case MODE_TAB:
-      if (CellRenderer* helper = renderers.helper_for(sheet))
-        write_tab_sheet(render, *helper, sheet, out);
-      else
-        write_tab_sheet(render, sheet, out);
+      write_tab_sheet(render, sheet, out, renderers.helper_for(sheet));
       break;
     default:
-      if (CellRenderer* helper = renderers.helper_for(sheet))
-        write_csv_sheet(render, *helper, sheet, out);
-      else
-        write_csv_sheet(render, sheet, out);
+      write_csv_sheet(render, sheet, out, renderers.helper_for(sheet));
       break;
   }
 }

@@ -63,14 +63,14 @@ void write_separators(OutputStream& out, int32_t count) {
   for (int32_t i = 0; i < count; ++i) out.write(F::kSeparator);
 }
 
-// Writes every row of a sheet, one line at a time: the opening text, the fields
-// with the separator between them, the closing text and a line feed. The cells are
-// visited in their stored order (by row, then column, all inside the
-// grid), so an empty position costs only its separator; numbers are
-// written straight into the output buffer where that is exact.
+// Writes the rows of a sheet from `first` to before `stop`, one line at a
+// time: the opening text, the fields with the separator between them, the
+// closing text and a line feed. The cells are visited in their stored
+// order (by row, then column, all inside the grid), so an empty position
+// costs only its separator; numbers are written straight into the output
+// buffer where that is exact.
 // kStringsAsStored: no XF shows shared strings otherwise (only format codes
 // under --formatted may), so the loop need not ask each cell's plan.
-// Rows from `first` to before `stop`.
 template <class F, bool kStringsAsStored>
 void write_rows(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
                 OutputStream& out) {
@@ -159,24 +159,19 @@ void write_row_range(CellRenderer& render, const Sheet& sheet, int32_t first, in
     write_rows<F, false>(render, sheet, first, stop, out);
 }
 
+// With a helper, the rows from the middle cell's on are written by it on a
+// thread of its own into memory while this thread writes the rows before
+// them to `out`; then that text follows. Where no thread can be started,
+// this thread writes the whole sheet: nothing of it has reached `out` then.
 template <class F>
-void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                     CellRenderer* helper) {
   if (sheet.rows <= 0) return;
-  write_row_range<F>(render, sheet, 0, sheet.rows, out);
-}
-
-// The rows from the middle cell's on are written by `helper` on a thread
-// of its own into memory while this thread writes the rows before them to
-// `out`; then that text follows. Where the thread or its memory cannot be
-// had, this thread writes those rows itself: nothing of them has reached
-// `out` by then.
-template <class F>
-void write_delimited_split(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
-                           OutputStream& out) {
-  if (sheet.rows <= 0) return;
-  const int32_t split = sheet.cells.empty() ? 0 : sheet.cells[sheet.cells.size() / 2].row;
+  const int32_t split = helper == nullptr || sheet.cells.empty()
+                            ? 0
+                            : sheet.cells[sheet.cells.size() / 2].row;
   if (split <= 0) {
-    write_delimited<F>(render, sheet, out);
+    write_row_range<F>(render, sheet, 0, sheet.rows, out);
     return;
   }
   // Room for the usual text of the helper's cells, so that it seldom grows
@@ -186,14 +181,13 @@ void write_delimited_split(CellRenderer& render, CellRenderer& helper, const She
   try {
     std::thread other([&] {
       OutputStream part(text);
-      write_row_range<F>(helper, sheet, split, sheet.rows, part);
+      write_row_range<F>(*helper, sheet, split, sheet.rows, part);
       part.flush();
     });
     write_row_range<F>(render, sheet, 0, split, out);
     other.join();
   } catch (const std::system_error&) {
-    // No thread: nothing of the sheet is written yet.
-    write_delimited<F>(render, sheet, out);
+    write_row_range<F>(render, sheet, 0, sheet.rows, out);
     return;
   }
   out.write_block(text);
@@ -201,22 +195,14 @@ void write_delimited_split(CellRenderer& render, CellRenderer& helper, const She
 
 }  // namespace
 
-void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited<Csv>(render, sheet, out);
+void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                     CellRenderer* helper) {
+  write_delimited<Csv>(render, sheet, out, helper);
 }
 
-void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
-  write_delimited<Tab>(render, sheet, out);
-}
-
-void write_csv_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
-                     OutputStream& out) {
-  write_delimited_split<Csv>(render, helper, sheet, out);
-}
-
-void write_tab_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
-                     OutputStream& out) {
-  write_delimited_split<Tab>(render, helper, sheet, out);
+void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                     CellRenderer* helper) {
+  write_delimited<Tab>(render, sheet, out, helper);
 }
 
 void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options) {

@@ -10,20 +10,17 @@
 namespace sheetdump {
 
 // Every field between double quotes, separated by commas; a double quote
-// inside a text is doubled.
-void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out);
+// inside a text is doubled. With `helper`, a second renderer of the
+// workbook (each thread needs one of its own), the second half of the
+// sheet's rows is written at the same time on a second thread; the output
+// is the same bytes.
+void write_csv_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                     CellRenderer* helper = nullptr);
 void write_csv(const Workbook& wb, OutputStream& out, const RenderOptions& options = {});
 
-// Fields separated by TABs, texts unchanged.
-void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out);
-
-// The same, with the second half of the sheet's rows written at the same
-// time on a second thread by `helper`, a second renderer of the workbook
-// (each thread needs one of its own); the output is the same bytes.
-void write_csv_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
-                     OutputStream& out);
-void write_tab_sheet(CellRenderer& render, CellRenderer& helper, const Sheet& sheet,
-                     OutputStream& out);
+// Fields separated by TABs, texts unchanged; `helper` as for CSV.
+void write_tab_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                     CellRenderer* helper = nullptr);
 void write_tab(const Workbook& wb, OutputStream& out, const RenderOptions& options = {});
 
 }  // namespace sheetdump

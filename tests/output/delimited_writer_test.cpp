@@ -361,12 +361,12 @@ TEST(DelimitedWriterTwoThreads, WritesTheSameBytesAsOne) {
       const std::string csv1 = sheet_text(
           [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, sheet, o); });
       const std::string csv2 = sheet_text(
-          [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, two, sheet, o); });
+          [&](sheetdump::OutputStream& o) { sheetdump::write_csv_sheet(one, sheet, o, &two); });
       EXPECT_EQ(csv2, csv1) << sheet.rows << "x" << sheet.cols;
       const std::string tab1 = sheet_text(
           [&](sheetdump::OutputStream& o) { sheetdump::write_tab_sheet(one, sheet, o); });
       const std::string tab2 = sheet_text(
-          [&](sheetdump::OutputStream& o) { sheetdump::write_tab_sheet(one, two, sheet, o); });
+          [&](sheetdump::OutputStream& o) { sheetdump::write_tab_sheet(one, sheet, o, &two); });
       EXPECT_EQ(tab2, tab1) << sheet.rows << "x" << sheet.cols;
       EXPECT_FALSE(csv1.empty());
     }
@@ -380,7 +380,7 @@ TEST(DelimitedWriterTwoThreads, FollowsWhatIsBufferedAlready) {
   sheetdump::CellRenderer one(wb, {}), two(wb, {});
   const std::string whole = sheet_text([&](sheetdump::OutputStream& o) {
     o.write("before\n");
-    sheetdump::write_csv_sheet(one, two, wb.sheets[0], o);
+    sheetdump::write_csv_sheet(one, wb.sheets[0], o, &two);
     o.write("after\n");
   });
   const std::string alone = sheet_text(
