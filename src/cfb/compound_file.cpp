@@ -113,25 +113,58 @@ DirEntry parse_entry(std::span<const uint8_t> e, bool size_is_64_bit) {
   return d;
 }
 
-// Follows a chain of `next` links from `start`. With `count` set, exactly
-// that many sectors are taken; without it, the chain runs to its end mark.
-// A link out of range, a sector met twice or a chain that ends too early
-// gives nothing.
-std::optional<std::vector<uint32_t>> follow_chain(const std::vector<uint32_t>& next, uint32_t limit,
-                                                  uint32_t start, std::optional<uint64_t> count) {
-  std::vector<uint32_t> chain;
-  if (count) chain.reserve(size_t(std::min<uint64_t>(*count, limit)));
+// Walks a chain of `next` links from `start`, handing each sector to
+// `visit` (which returns false to give up). With `count` set, exactly that
+// many sectors are taken; without it, the chain runs to its end mark. A
+// link out of range, a sector met twice or a chain that ends too early
+// gives false.
+template <class Links, class Visit>
+bool walk_chain(const Links& next, uint32_t limit, uint32_t start, std::optional<uint64_t> count,
+                Visit&& visit) {
   std::vector<bool> seen(limit, false);
+  uint64_t taken = 0;
   uint32_t s = start;
-  while (!count || chain.size() < *count) {
+  while (!count || taken < *count) {
     if (s == kEndOfChain && !count) break;
-    if (s >= limit || s >= next.size() || seen[s]) return std::nullopt;
+    if (s >= limit || s >= next.size() || seen[s]) return false;
     seen[s] = true;
-    chain.push_back(s);
+    if (!visit(s)) return false;
+    ++taken;
     s = next[s];
   }
+  return true;
+}
+
+// The sectors of a chain (see walk_chain), for the short ones: the
+// directory's, the mini FAT's and the mini-stream's.
+template <class Links>
+std::optional<std::vector<uint32_t>> follow_chain(const Links& next, uint32_t limit, uint32_t start,
+                                                  std::optional<uint64_t> count) {
+  std::vector<uint32_t> chain;
+  if (count) chain.reserve(size_t(std::min<uint64_t>(*count, limit)));
+  if (!walk_chain(next, limit, start, count, [&chain](uint32_t s) {
+        chain.push_back(s);
+        return true;
+      }))
+    return std::nullopt;
   return chain;
 }
+
+// The FAT read where it lies in the file rather than copied out: the link
+// of sector s is entry s % per_sector of the FAT's (s / per_sector)-th
+// sector. Every FAT sector is checked to lie inside the file when the
+// file is opened.
+struct FatLinks {
+  std::span<const uint8_t> file;
+  std::vector<size_t> sector_at;  // the offset of each FAT sector, in order
+  size_t per_sector = 0;
+  size_t count = 0;  // links of sectors that begin inside the file
+
+  size_t size() const { return count; }
+  uint32_t operator[](uint32_t s) const {
+    return le32u_at(file, sector_at[s / per_sector] + (s % per_sector) * 4);
+  }
+};
 
 bool equals_ignoring_case(std::span<const uint8_t> utf16_name, std::string_view ascii) {
   if (utf16_name.size() != ascii.size() * 2) return false;
@@ -152,7 +185,7 @@ struct CompoundFile {
   Header header;
   size_t sector_size = 0;
   uint32_t sectors = 0;  // sectors that begin inside the file
-  std::vector<uint32_t> fat;
+  FatLinks fat;
   std::vector<uint32_t> directory;  // the directory's sectors, in order
   DirEntry root;
 
@@ -213,14 +246,15 @@ std::optional<CompoundFile> open_compound_file(std::span<const uint8_t> file) {
   }
 
   // Only links of sectors that exist in the file can ever be followed.
-  size_t wanted = std::min<uint64_t>(uint64_t(h.fat_sectors) * per_sector, cf.sectors);
-  cf.fat.reserve(wanted);
+  cf.fat.file = file;
+  cf.fat.per_sector = per_sector;
+  cf.fat.count = std::min<uint64_t>(uint64_t(h.fat_sectors) * per_sector, cf.sectors);
+  cf.fat.sector_at.reserve(fat_ids.size());
   for (uint32_t id : fat_ids) {
     if (id >= cf.sectors || used[id]) return std::nullopt;
     used[id] = true;
-    auto sec = cf.table_sector(id);
-    if (!sec) return std::nullopt;
-    append_links(*sec, wanted, cf.fat);
+    if (!cf.table_sector(id)) return std::nullopt;
+    cf.fat.sector_at.push_back(size_t(cf.sector_offset(id)));
   }
 
   // The directory runs to its chain's end mark; its first entry is the root.
@@ -295,11 +329,10 @@ class ExtentList {
 
 std::optional<std::vector<Extent>> regular_extents(const CompoundFile& cf, const DirEntry& e) {
   uint64_t count = (e.size + cf.sector_size - 1) / cf.sector_size;
-  auto chain = follow_chain(cf.fat, cf.sectors, e.start, count);
-  if (!chain) return std::nullopt;
   ExtentList extents(e.size, cf.file.size());
-  for (uint32_t s : *chain)
-    if (!extents.add(cf.sector_offset(s), cf.sector_size)) return std::nullopt;
+  if (!walk_chain(cf.fat, cf.sectors, e.start, count,
+                  [&](uint32_t s) { return extents.add(cf.sector_offset(s), cf.sector_size); }))
+    return std::nullopt;
   return extents.done();
 }
 
