@@ -14,6 +14,10 @@ namespace {
 // The stream's own buffer: large enough that stdio sees few, large writes.
 constexpr size_t kBufferSize = size_t(256) << 10;
 static_assert(OutputStream::kMaxRoom <= kBufferSize);
+// A memory stream writes into its string directly, which it lengthens by
+// this much at a time (and cuts back to what was written when flushed).
+constexpr size_t kSinkStep = size_t(256) << 10;
+static_assert(OutputStream::kMaxRoom <= kSinkStep);
 
 }  // namespace
 
@@ -23,13 +27,25 @@ OutputStream::OutputStream(std::FILE* f, OnError on_error)
   end_ = buf_.get() + kBufferSize;
 }
 
-OutputStream::OutputStream(std::string& sink) : OutputStream(nullptr, OnError::Record) {
-  sink_ = &sink;
+OutputStream::OutputStream(std::string& sink)
+    : f_(nullptr), sink_(&sink), on_error_(OnError::Record) {
+  cur_ = sink.data() + sink.size();
+  end_ = cur_;
 }
 
 OutputStream::~OutputStream() {
+  if (sink_ != nullptr) {
+    settle();
+    return;
+  }
   size_t n = size_t(cur_ - buf_.get());
   if (n > 0) hand_on(buf_.get(), n);
+}
+
+void OutputStream::settle() {
+  sink_->resize(size_t(cur_ - sink_->data()));
+  cur_ = sink_->data() + sink_->size();
+  end_ = cur_;
 }
 
 // Hands n bytes at p to the file: straight to its descriptor, after
@@ -37,10 +53,6 @@ OutputStream::~OutputStream() {
 // more into stdio's buffer; through stdio for a stream without a
 // descriptor (a memory stream). False on a failed write.
 bool OutputStream::hand_on(const char* p, size_t n) {
-  if (sink_ != nullptr) {
-    sink_->append(p, n);
-    return true;
-  }
   const int fd = fileno_unlocked(f_);
   if (fd < 0) return fwrite_unlocked(p, 1, n, f_) == n;
   if (fflush_unlocked(f_) != 0) return false;
@@ -57,6 +69,14 @@ bool OutputStream::hand_on(const char* p, size_t n) {
 }
 
 void OutputStream::drain() {
+  if (sink_ != nullptr) {
+    // Room at the end of the string itself: no copy through a buffer.
+    const size_t used = size_t(cur_ - sink_->data());
+    sink_->resize(used + kSinkStep);
+    cur_ = sink_->data() + used;
+    end_ = sink_->data() + sink_->size();
+    return;
+  }
   size_t n = size_t(cur_ - buf_.get());
   cur_ = buf_.get();
   if (n > 0 && !hand_on(buf_.get(), n)) fail();
@@ -66,6 +86,13 @@ void OutputStream::drain() {
 void OutputStream::write_block(std::string_view s) {
   if (s.size() <= size_t(end_ - cur_)) {
     write(s);
+    return;
+  }
+  if (sink_ != nullptr) {
+    settle();
+    sink_->append(s);
+    cur_ = sink_->data() + sink_->size();
+    end_ = cur_;
     return;
   }
   drain();
@@ -83,6 +110,10 @@ void OutputStream::write_long(std::string_view s) {
 }
 
 void OutputStream::flush() {
+  if (sink_ != nullptr) {
+    settle();
+    return;
+  }
   drain();
   if (f_ != nullptr && (std::fflush(f_) != 0 || ferror_unlocked(f_))) fail();
 }

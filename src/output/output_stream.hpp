@@ -24,7 +24,8 @@ class OutputStream {
   static constexpr size_t kMaxRoom = size_t(64) << 10;
 
   explicit OutputStream(std::FILE* f, OnError on_error = OnError::Exit);
-  // A stream into memory: every block is appended to `sink`.
+  // A stream into memory: what is written is appended to `sink`, which
+  // holds it all (and no more) once the stream is flushed or gone.
   explicit OutputStream(std::string& sink);
   // Hands what is still pending to the file (without judging the write:
   // flush() is the call that reports).
@@ -68,6 +69,7 @@ class OutputStream {
 
  private:
   void drain();
+  void settle();  // a memory stream's string cut to what was written
   bool hand_on(const char* p, size_t n);
   void write_long(std::string_view s);
   void fail();
