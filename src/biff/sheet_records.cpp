@@ -32,11 +32,12 @@ void make_grid(SheetContext& ctx, GridSize size) {
   sheet.texts.ends.clear();
   int64_t guess = std::min<int64_t>(int64_t(sheet.rows) * sheet.cols,
                                     std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerCellGuess);
-  sheet.cells.reserve(size_t(guess));
+  sheet.cells.reserve(size_t(guess) + ctx.extra_cells);
   // Room for the doubles too, so that the table does not grow by copies:
   // what is reserved and never written costs address space only.
   sheet.numbers.reserve(
-      size_t(std::min<int64_t>(guess, std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerNumber)));
+      size_t(std::min<int64_t>(guess, std::max<int64_t>(ctx.bytes_left, 0) / kBytesPerNumber)) +
+      ctx.extra_numbers);
 }
 
 bool inside(const Sheet& sheet, const CellRef& ref) {
@@ -230,11 +231,17 @@ void finish_sheet(Sheet& sheet) {
   finish_sheet(sheet, ordered);
 }
 
-void finish_sheet(Sheet& sheet, bool ordered) {
+bool finish_moves_cells(const Sheet& sheet, size_t slack) {
+  const auto& cells = sheet.cells;
+  const size_t room = cells.capacity() - std::min(cells.capacity(), slack);
+  return room > cells.size() + cells.size() / 4 + 1024;
+}
+
+void finish_sheet(Sheet& sheet, bool ordered, size_t slack) {
   auto& cells = sheet.cells;
   // The room reserved from DIMENSIONS is a guess; give back what a sheet
   // that claimed more than it holds did not use.
-  if (cells.capacity() > cells.size() + cells.size() / 4 + 1024) cells.shrink_to_fit();
+  if (finish_moves_cells(sheet, slack)) cells.shrink_to_fit();
   if (ordered) return;
   std::stable_sort(cells.begin(), cells.end(),
                    [](const Cell& a, const Cell& b) { return a.key() < b.key(); });

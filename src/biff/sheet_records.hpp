@@ -37,6 +37,10 @@ struct SheetContext {
   // column, and then the store needs no sorting.
   bool ordered = true;
   uint32_t next_key = 0;
+  // Room that DIMENSIONS reserves beyond its guess, for cells and for
+  // doubles, while a watch may begin (see SheetWatch).
+  size_t extra_cells = 0;
+  size_t extra_numbers = 0;
 
   void add(const Cell& c) {
     const uint32_t key = c.key();
@@ -131,7 +135,10 @@ void load_string_result(SheetContext& ctx, std::span<const uint8_t> first, Recor
 // Puts the cells gathered while the worksheet was read in position order,
 // keeping the last record's cell where several name one position. With
 // `ordered` the caller knows they already are (each key above the last).
-void finish_sheet(Sheet& sheet, bool ordered);
+// Room of up to `slack` cells reserved beyond the grid's guess is kept.
+void finish_sheet(Sheet& sheet, bool ordered, size_t slack = 0);
 void finish_sheet(Sheet& sheet);
+// Whether finish_sheet gives back reserved room, which moves the cells.
+bool finish_moves_cells(const Sheet& sheet, size_t slack = 0);
 
 }  // namespace sheetdump

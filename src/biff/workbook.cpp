@@ -43,10 +43,10 @@ double decode_rk(uint32_t v) {
   return d;
 }
 
-double cell_number(const Sheet& sheet, const Cell& cell) {
+double cell_number(const SheetValues& values, const Cell& cell) {
   if (cell.kind == Cell::Kind::Rk) return decode_rk(cell.value);
-  if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size())
-    return sheet.numbers[cell.value];
+  if (cell.kind == Cell::Kind::Double && cell.value < values.numbers.size())
+    return values.numbers[cell.value];
   return 0.0;
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,6 +109,19 @@ struct Sheet {
   TextTable texts;
 };
 
+// What the cells of a sheet refer to besides the workbook: its table of
+// doubles and its own texts. A view, so that a writer on another thread
+// can hold one of a sheet that is still being loaded, whose vectors it must
+// not ask for their size (see SheetWatch).
+struct SheetValues {
+  std::span<const double> numbers;
+  const TextTable* texts = nullptr;
+
+  // Not explicit: a loaded sheet is passed wherever its values are asked.
+  SheetValues(const Sheet& sheet) : numbers(sheet.numbers), texts(&sheet.texts) {}
+  SheetValues(std::span<const double> n, const TextTable* t) : numbers(n), texts(t) {}
+};
+
 // A format code that the workbook defines itself (a FORMAT record).
 struct WorkbookFormat {
   int32_t index = 0;
@@ -139,7 +153,7 @@ int32_t xf_format(const Workbook& wb, int32_t xf);
 const Cell* find_cell(const Sheet& sheet, int32_t row, int32_t col);
 
 // The value of a number cell.
-double cell_number(const Sheet& sheet, const Cell& cell);
+double cell_number(const SheetValues& values, const Cell& cell);
 
 // The RK encoding: a 30-bit integer or the high 30 bits of a double,
 // optionally divided by 100.

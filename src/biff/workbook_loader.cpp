@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 #include "biff/globals_records.hpp"
 #include "biff/record_ids.hpp"
 #include "biff/shared_strings.hpp"
 #include "biff/sheet_records.hpp"
+#include "biff/sheet_watch.hpp"
 #include "cfb/compound_file.hpp"
 
 namespace sheetdump {
@@ -24,6 +27,87 @@ constexpr size_t kStreamStart = 512;
 // given back to the system, so a large sheet does not keep the file in
 // memory next to its cells.
 constexpr int64_t kReleaseStep = 1 << 20;
+
+// The loader's side of a SheetWatch over one worksheet: it reports the
+// cells stored every `step` bytes of records, and stops the watch before
+// anything would move or change a reported cell.
+class Watching {
+ public:
+  explicit Watching(SheetWatch* watch) : candidate_(watch) {
+    // Between two reports at most `step` bytes of records and one more
+    // record are read, and every record takes at least 4 bytes per cell it
+    // stores (a MULRK 6) and per double.
+    if (watch != nullptr) margin_ = (watch->step + kMaxRecordBytes) / 4 + 1;
+  }
+  Watching(const Watching&) = delete;
+  Watching& operator=(const Watching&) = delete;
+  // Leaving the sheet early (an exception) stops the watch too.
+  ~Watching() { end(); }
+
+  bool active() const { return watch_ != nullptr; }
+  // Room reserved beyond the grid's guess, which finish_sheet need not
+  // give back once the watch has stopped.
+  size_t slack() const { return slack_; }
+  // The position at which the next report is due.
+  int64_t next() const { return next_; }
+
+  // Before a DIMENSIONS record: the grid it makes clears the cells, so a
+  // watch already begun stops; one that may begin gets its room reserved.
+  void before_grid(SheetContext& ctx) {
+    if (watch_ != nullptr) {
+      end();
+    } else if (candidate_ != nullptr) {
+      // Twice the margin: a sheet may hold somewhat more cells than the
+      // guess from the bytes left before the room runs short.
+      slack_ = 2 * margin_;
+      ctx.extra_cells = slack_;
+      ctx.extra_numbers = slack_;
+    }
+  }
+  // After the first DIMENSIONS record: the watch may begin.
+  void after_grid(SheetContext& ctx, int64_t pos) {
+    SheetWatch* w = std::exchange(candidate_, nullptr);
+    if (w == nullptr) return;
+    ctx.extra_cells = 0;
+    ctx.extra_numbers = 0;
+    if (!ctx.sheet.cells.empty() || !room_left(ctx.sheet) || !w->begin(ctx.sheet)) return;
+    watch_ = w;
+    next_ = pos + int64_t(w->step);
+  }
+  void report(const SheetContext& ctx, int64_t pos) {
+    if (!ctx.ordered || !room_left(ctx.sheet)) {
+      end();
+      return;
+    }
+    watch_->progress(ctx.sheet.cells.size());
+    next_ = pos + int64_t(watch_->step);
+  }
+  // The sheet is read and its cells are in order (finish_sheet has left
+  // them where they are).
+  void done(const Sheet& sheet) {
+    if (watch_ == nullptr) return;
+    std::exchange(watch_, nullptr)->done(sheet.cells.size());
+    next_ = kNever;
+  }
+  void end() noexcept {
+    if (watch_ == nullptr) return;
+    std::exchange(watch_, nullptr)->stop();
+    next_ = kNever;
+  }
+
+ private:
+  static constexpr size_t kMaxRecordBytes = 4 + 0xFFFF;
+  static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+  bool room_left(const Sheet& sheet) const {
+    return sheet.cells.capacity() - sheet.cells.size() >= margin_ &&
+           sheet.numbers.capacity() - sheet.numbers.size() >= margin_;
+  }
+  SheetWatch* candidate_;
+  SheetWatch* watch_ = nullptr;
+  size_t margin_ = 0;
+  size_t slack_ = 0;
+  int64_t next_ = kNever;
+};
 
 // BOF record ids of BIFF2, BIFF3 and BIFF4.
 constexpr int32_t kOldBofIds[] = {0x0009, 0x0209, 0x0409};
@@ -195,7 +279,7 @@ SubstreamKind WorkbookLoader::next_substream() {
   return SUBSTREAM_NONE;
 }
 
-std::optional<Sheet> WorkbookLoader::next_sheet() {
+std::optional<Sheet> WorkbookLoader::next_sheet(SheetWatch* watch) {
   if (problem_ == LoadProblem::Encrypted) return std::nullopt;
   SubstreamKind kind = next_substream();
   if (kind == SUBSTREAM_NONE) return std::nullopt;
@@ -217,6 +301,11 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
   ctx.decoder = decoder_.get();
   const int64_t size = int64_t(reader_.data.size());
   int64_t released = 0;
+  // Texts of a sheet's own are not watched: their table grows by copies.
+  Watching watching(ctx.all ? nullptr : watch);
+  // The next position at which the part read is given back or the watch
+  // is told of the cells stored.
+  int64_t checkpoint = kReleaseStep;
   bool ended = false;
   for (;;) {
     // The run of common cell records, read in place with the position in a
@@ -240,9 +329,13 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
         const int32_t id = int32_t(p[0]) | (int32_t(p[1]) << 8);
         if (!load_common_cell(ctx, id, std::span<const uint8_t>(p + 4, size_t(len)))) break;
         pos += 4 + len;
-        if (pos - released > kReleaseStep) {
-          released = pos;
-          file_.release_before(file_offset_ + size_t(released));
+        if (pos >= checkpoint) {
+          if (pos - released > kReleaseStep) {
+            released = pos;
+            file_.release_before(file_offset_ + size_t(released));
+          }
+          if (pos >= watching.next()) watching.report(ctx, pos);
+          checkpoint = std::min(released + kReleaseStep, watching.next());
         }
       }
       reader_.pos = pos;
@@ -261,6 +354,8 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
       released = start;
       file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
     }
+    if (start >= watching.next()) watching.report(ctx, start);
+    checkpoint = std::min(released + kReleaseStep, watching.next());
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
     if (id == kBof) {
@@ -280,10 +375,21 @@ std::optional<Sheet> WorkbookLoader::next_sheet() {
     }
     if (!in_place) data = record_data(reader_, *rec);
     ctx.bytes_left = size - reader_.pos;
+    if (id == kDimensions) {
+      watching.before_grid(ctx);
+      load_sheet_record(ctx, id, data);
+      watching.after_grid(ctx, reader_.pos);
+      checkpoint = std::min(released + kReleaseStep, watching.next());
+      continue;
+    }
     load_sheet_record(ctx, id, data);
   }
   if (!ended && problem_ == LoadProblem::None) problem_ = LoadProblem::Truncated;
-  finish_sheet(sheet, ctx.ordered);
+  if (!ctx.ordered) watching.end();
+  // A watched sheet keeps all its room, so that its cells stay where they
+  // are: room never touched costs address space only.
+  finish_sheet(sheet, ctx.ordered, watching.active() ? SIZE_MAX : watching.slack());
+  watching.done(sheet);
   return sheet;
 }
 

@@ -19,6 +19,8 @@
 
 namespace sheetdump {
 
+class SheetWatch;
+
 struct LoadOptions {
   // Read every kind of cell: inline texts, booleans, errors and formula
   // results besides numbers and shared strings.
@@ -47,7 +49,9 @@ class WorkbookLoader {
   void load_globals(Workbook& wb);
   // The next substream, loaded; none when the data holds no more. Sheets
   // are named by position: the i-th substream found gets the i-th name.
-  std::optional<Sheet> next_sheet();
+  // A worksheet may be watched while it loads (see SheetWatch); its cells'
+  // storage then stays where it was until the caller changes the sheet.
+  std::optional<Sheet> next_sheet(SheetWatch* watch = nullptr);
   // A sheet the caller is done with: the next sheet is read into its
   // room, so that a workbook of many sheets reuses memory already
   // touched instead of asking the system for fresh pages each time.

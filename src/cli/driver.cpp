@@ -17,6 +17,7 @@
 #include "cli/sheet_list.hpp"
 #include "cli/sheet_select.hpp"
 #include "format/cell_text.hpp"
+#include "output/delimited_pipeline.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
 #include "output/sql_session.hpp"
@@ -116,20 +117,40 @@ struct Renderers {
   bool two_threads;
   std::optional<CellRenderer> second;
 
+  CellRenderer& helper() {
+    if (!second) second.emplace(wb, options);
+    return *second;
+  }
   // The second renderer for `sheet`, or none where it is written on one
   // thread.
   CellRenderer* helper_for(const Sheet& sheet) {
     if (!two_threads || sheet.cells.size() < kTwoThreadCells) return nullptr;
-    if (!second) second.emplace(wb, options);
-    return &*second;
+    return &helper();
   }
 };
+
+// Where large sheets are written while they load: CSV and TAB on standard
+// output, every sheet wanted, the default rendering (whose cells are
+// numbers and shared strings only), two processors.
+std::optional<DelimitedPipeline> make_pipeline(const CommandLine& cl, const LoadOptions& load,
+                                               Renderers& renderers) {
+  if (!renderers.two_threads || cl.mode == MODE_SQL || cl.list || !cl.directory.empty() ||
+      !cl.sheets.empty() || load.all)
+    return std::nullopt;
+  return std::optional<DelimitedPipeline>(std::in_place,
+                                          cl.mode == MODE_TAB ? Delimited::Tab : Delimited::Csv,
+                                          renderers.helper(), kTwoThreadCells);
+}
 
 // Writes one sheet in the command line's mode: the one place where a
 // sheet's cells become output, on standard output or in a sheet file.
 void write_sheet(const CommandLine& cl, SqlSession& sql, Renderers& renderers, const Sheet& sheet,
-                 OutputStream& out) {
+                 OutputStream& out, DelimitedPipeline* pipeline = nullptr) {
   CellRenderer& render = renderers.main;
+  if (pipeline != nullptr && pipeline->ready()) {
+    pipeline->write(render, sheet, out);
+    return;
+  }
   switch (cl.mode) {
     case MODE_SQL:
       sql.write_sheet(render, sheet, out);
@@ -203,8 +224,10 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   Renderers render(wb, render_options(cl), run.two_threads);
   const bool sql_out = cl.mode == MODE_SQL && !cl.list && cl.directory.empty();
   if (sql_out) run.sql.begin_workbook(run.out);
+  std::optional<DelimitedPipeline> pipeline = make_pipeline(cl, load, render);
+  DelimitedPipeline* watch = pipeline ? &*pipeline : nullptr;
   size_t position = 0;
-  while (auto sheet = loader.next_sheet()) {
+  while (auto sheet = loader.next_sheet(watch)) {
     ++position;
     if (chosen.wants(position, sheet->name)) {
       if (cl.list)
@@ -212,8 +235,10 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
       else if (!cl.directory.empty()) {
         if (is_worksheet(*sheet)) write_sheet_file(run, render, path, position, *sheet);
       } else
-        write_sheet(cl, run.sql, render, *sheet, run.out);
+        write_sheet(cl, run.sql, render, *sheet, run.out, watch);
     }
+    // The second thread is done with the sheet before its room is reused.
+    if (watch != nullptr) watch->stop();
     loader.give_back(std::move(*sheet));
   }
   if (sql_out) run.sql.end_workbook(run.out);

@@ -357,15 +357,16 @@ std::optional<std::string_view> CellRenderer::shown_text(const FormatPlan& plan,
   return std::string_view(long_text_);
 }
 
-std::optional<std::string_view> CellRenderer::text(const Sheet& sheet, const Cell& cell) {
+std::optional<std::string_view> CellRenderer::text(const SheetValues& values, const Cell& cell) {
   switch (cell.kind) {
     case Cell::Kind::Rk:
     case Cell::Kind::Double:
-      return number(sheet, cell);
+      return number(values, cell);
     case Cell::Kind::SharedString:
       return shown_text(plan(cell.xf), sst_string(wb_, cell.value));
     case Cell::Kind::Text:
-      return shown_text(plan(cell.xf), sheet.texts.at(cell.value));
+      if (values.texts == nullptr) return std::nullopt;
+      return shown_text(plan(cell.xf), values.texts->at(cell.value));
     case Cell::Kind::Boolean:
       if (!options_.all) return std::nullopt;
       return std::string_view(cell.value != 0 ? "TRUE" : "FALSE");

@@ -65,18 +65,18 @@ class CellRenderer {
   CellRenderer(const CellRenderer&) = delete;
   CellRenderer& operator=(const CellRenderer&) = delete;
 
-  // The text of a cell of `sheet`; none where it has none. The view stays
-  // valid until the next call.
-  std::optional<std::string_view> text(const Sheet& sheet, const Cell& cell);
+  // The text of a cell of the sheet whose values are `values`; none where
+  // it has none. The view stays valid until the next call.
+  std::optional<std::string_view> text(const SheetValues& values, const Cell& cell);
   // The text of a number cell (RK or double), which always has one; the
   // view stays valid until the next call.
-  std::string_view number(const Sheet& sheet, const Cell& cell) {
+  std::string_view number(const SheetValues& values, const Cell& cell) {
     const FormatPlan& p = plan(cell.xf);
     if (cell.kind == Cell::Kind::Rk) {
       if (rk_direct(cell)) return rk_text(cell);
       return number_text(p, decode_rk(cell.value));
     }
-    return number_text(p, cell_number(sheet, cell));
+    return number_text(p, cell_number(values, cell));
   }
   // Whether write_rk renders this RK number cell.
   bool rk_direct(const Cell& cell) const {
@@ -93,7 +93,7 @@ class CellRenderer {
   // pattern or (RK integers) the exact rendering, where that is exact, at
   // `p`, which has room for kNumberRoom bytes; returns the end. For any other
   // cell returns nullptr and writes nothing: number() or text() renders it.
-  [[gnu::always_inline]] char* write_number(const Sheet& sheet, const Cell& cell, char* p) {
+  [[gnu::always_inline]] char* write_number(const SheetValues& values, const Cell& cell, char* p) {
     const FormatPlan& pl = plan(cell.xf);
     if (cell.kind == Cell::Kind::Rk) {
       const uint32_t rk = cell.value;
@@ -116,8 +116,8 @@ class CellRenderer {
       if ((rk & 2) != 0) return pl.direct_rk ? write_rk(pl, rk, p) : nullptr;
       return pl.direct ? write_double(pl, decode_rk(rk), p) : nullptr;
     }
-    if (cell.kind == Cell::Kind::Double && cell.value < sheet.numbers.size()) {
-      const double v = sheet.numbers[cell.value];
+    if (cell.kind == Cell::Kind::Double && cell.value < values.numbers.size()) {
+      const double v = values.numbers[cell.value];
       if (pl.direct) return write_double(pl, v, p);
       if (pl.compiled_direct) return write_number_fast(*pl.compiled, v, pl.date1904, p);
       if (pl.date_direct) return write_date(p, date_serial(pl, v), pl.pattern, pl.date_layout);

@@ -1,0 +1,151 @@
+#include "output/delimited_pipeline.hpp"
+
+#include <algorithm>
+#include <system_error>
+
+#include "output/delimited_rows.hpp"
+
+namespace sheetdump {
+
+namespace {
+
+// Rows rendered between two looks at what the loading thread said, so
+// that a new boundary is seen soon.
+constexpr int32_t kRowsAtOnce = 16;
+// Text reserved per cell: address space only until written.
+constexpr size_t kBytesPerCell = 24;
+
+}  // namespace
+
+DelimitedPipeline::DelimitedPipeline(Delimited format, CellRenderer& helper, size_t min_cells)
+    : format_(format), helper_(helper), min_cells_(min_cells) {}
+
+DelimitedPipeline::~DelimitedPipeline() { stop(); }
+
+bool DelimitedPipeline::begin(const Sheet& sheet) {
+  stop();
+  const size_t room = std::min(size_t(sheet.rows) * size_t(sheet.cols), sheet.cells.capacity());
+  if (room < min_cells_ || room > UINT32_MAX) return false;
+  cells_ = sheet.cells.data();
+  numbers_ = std::span<const double>(sheet.numbers.data(), sheet.numbers.capacity());
+  rows_ = sheet.rows;
+  cols_ = sheet.cols;
+  room_ = room;
+  published_.store(0, std::memory_order_relaxed);
+  stop_.store(false, std::memory_order_relaxed);
+  boundary_.store(-1, std::memory_order_relaxed);
+  handoff_.store(-1, std::memory_order_relaxed);
+  rendered_.store(0, std::memory_order_relaxed);
+  final_cells_ = 0;
+  ahead_.clear();
+  rest_.clear();
+  try {
+    if (format_ == Delimited::Csv)
+      thread_ = std::thread([this] { run<delimited::Csv>(); });
+    else
+      thread_ = std::thread([this] { run<delimited::Tab>(); });
+  } catch (const std::system_error&) {
+    return false;  // the usual writer then
+  }
+  return true;
+}
+
+void DelimitedPipeline::wake() {
+  epoch_.fetch_add(1, std::memory_order_release);
+  epoch_.notify_one();
+}
+
+void DelimitedPipeline::progress(size_t cells) {
+  published_.store(uint32_t(cells), std::memory_order_release);
+  wake();
+}
+
+void DelimitedPipeline::done(size_t cells) {
+  final_cells_ = uint32_t(cells);
+  // The second thread goes on from the middle of the cells it has not
+  // rendered, or from where it stands if it is past that by then.
+  const uint32_t rendered = std::min(rendered_.load(std::memory_order_relaxed), final_cells_);
+  const uint32_t middle = rendered + (final_cells_ - rendered) / 2;
+  const int32_t split = middle < final_cells_ ? int32_t(cells_[middle].row) : rows_;
+  boundary_.store(split, std::memory_order_release);
+  published_.store(final_cells_, std::memory_order_release);
+  wake();
+  loaded_ = true;
+}
+
+void DelimitedPipeline::stop() noexcept {
+  loaded_ = false;
+  if (!thread_.joinable()) return;
+  stop_.store(true, std::memory_order_relaxed);
+  wake();
+  thread_.join();
+}
+
+template <class F>
+void DelimitedPipeline::run() {
+  delimited::RowWriter<F> rows(helper_, SheetValues(numbers_, nullptr), cols_);
+  ahead_.reserve(room_ * kBytesPerCell);
+  OutputStream ahead(ahead_);
+  int32_t r = 0;
+  const Cell* next = cells_;
+  for (;;) {
+    const uint32_t epoch = epoch_.load(std::memory_order_acquire);
+    if (stop_.load(std::memory_order_relaxed)) return;
+    // Once the sheet is read there is a boundary.
+    const int32_t boundary = boundary_.load(std::memory_order_acquire);
+    if (boundary >= 0) {
+      // Past the boundary already (it is a hint): the rest from here.
+      const int32_t from = std::max(r, boundary);
+      ahead.flush();
+      handoff_.store(r, std::memory_order_release);
+      handoff_.notify_one();
+      const Cell* const end = cells_ + final_cells_;
+      rest_.reserve(size_t(end - next) * kBytesPerCell);
+      OutputStream rest(rest_);
+      rows.write(delimited::first_cell_of_row(next, end, from), end, from, rows_, rest);
+      rest.flush();
+      return;
+    }
+    const Cell* const last = cells_ + published_.load(std::memory_order_acquire);
+    // The rows before the last reported cell's are complete.
+    const int32_t limit = last > cells_ ? int32_t(last[-1].row) : 0;
+    if (r < limit) {
+      const int32_t stop = std::min(limit, r + kRowsAtOnce);
+      next = rows.write(next, last, r, stop, ahead);
+      r = stop;
+      rendered_.store(uint32_t(next - cells_), std::memory_order_relaxed);
+      continue;
+    }
+    epoch_.wait(epoch, std::memory_order_acquire);
+  }
+}
+
+template <class F>
+void DelimitedPipeline::write_between(CellRenderer& render, const Sheet& sheet, int32_t first,
+                                      int32_t stop, OutputStream& out) {
+  const Cell* const begin = sheet.cells.data();
+  const Cell* const end = begin + sheet.cells.size();
+  delimited::RowWriter<F> rows(render, sheet, sheet.cols);
+  rows.write(delimited::first_cell_of_row(begin, end, first), end, first, stop, out);
+}
+
+void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+  int32_t handoff = handoff_.load(std::memory_order_acquire);
+  while (handoff < 0) {
+    handoff_.wait(handoff, std::memory_order_acquire);
+    handoff = handoff_.load(std::memory_order_acquire);
+  }
+  out.write_block(ahead_);
+  const int32_t boundary = boundary_.load(std::memory_order_relaxed);
+  if (handoff < boundary) {
+    if (format_ == Delimited::Csv)
+      write_between<delimited::Csv>(render, sheet, handoff, boundary, out);
+    else
+      write_between<delimited::Tab>(render, sheet, handoff, boundary, out);
+  }
+  thread_.join();
+  out.write_block(rest_);
+  loaded_ = false;
+}
+
+}  // namespace sheetdump

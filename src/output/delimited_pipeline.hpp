@@ -1,0 +1,85 @@
+// A large worksheet written as CSV or TAB while it loads: a second thread
+// renders its rows into memory as the loader completes them, and once the
+// sheet is read the two threads share the rows left. The text is the same
+// bytes as that of the loaded sheet: the loader stops the watch wherever
+// its cells could still move or change (then the sheet is written from
+// its loaded cells as usual).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "biff/sheet_watch.hpp"
+#include "biff/workbook.hpp"
+#include "format/cell_text.hpp"
+#include "output/output_stream.hpp"
+
+namespace sheetdump {
+
+enum class Delimited : uint8_t { Csv, Tab };
+
+class DelimitedPipeline final : public SheetWatch {
+ public:
+  // `helper` renders on the second thread (a renderer of the workbook of
+  // its own); sheets with room for fewer than `min_cells` cells are left
+  // to the usual writer.
+  DelimitedPipeline(Delimited format, CellRenderer& helper, size_t min_cells);
+  ~DelimitedPipeline() override;
+
+  bool begin(const Sheet& sheet) override;
+  void progress(size_t cells) override;
+  void done(size_t cells) override;
+  void stop() noexcept override;
+
+  // Whether the sheet just loaded was watched to its end: then write()
+  // writes it.
+  bool ready() const { return loaded_; }
+  // Writes that sheet, `sheet`, to `out`: the rows the second thread
+  // rendered while it loaded, the rows after them up to where the second
+  // thread went on, rendered here by `render`, and the second thread's
+  // rest.
+  void write(CellRenderer& render, const Sheet& sheet, OutputStream& out);
+
+ private:
+  template <class F>
+  void run();
+  template <class F>
+  void write_between(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
+                     OutputStream& out);
+  void wake();
+
+  Delimited format_;
+  CellRenderer& helper_;
+  size_t min_cells_;
+
+  // The watched sheet's storage and grid, as begin() found them.
+  const Cell* cells_ = nullptr;
+  std::span<const double> numbers_;
+  int32_t rows_ = 0;
+  int32_t cols_ = 0;
+  size_t room_ = 0;  // cells it has room for
+
+  // Changed by the loading thread, each change followed by a new epoch
+  // that the second thread waits for.
+  std::atomic<uint32_t> epoch_{0};
+  std::atomic<uint32_t> published_{0};  // cells final
+  std::atomic<bool> stop_{false};
+  // Where the second thread goes on once the sheet is read (-1 before),
+  // and the row it stood at then (-1 before).
+  std::atomic<int32_t> boundary_{-1};
+  std::atomic<int32_t> handoff_{-1};
+  // How many cells the second thread has rendered (a hint for the split).
+  std::atomic<uint32_t> rendered_{0};
+  uint32_t final_cells_ = 0;  // the sheet's cells, set before the boundary
+  bool loaded_ = false;
+
+  std::string ahead_;  // rows rendered while the sheet loaded
+  std::string rest_;   // rows from the boundary on
+  std::thread thread_;
+};
+
+}  // namespace sheetdump
