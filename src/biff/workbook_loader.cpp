@@ -306,6 +306,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet(SheetWatch* watch) {
   // The next position at which the part read is given back or the watch
   // is told of the cells stored.
   int64_t checkpoint = kReleaseStep;
+  auto next_checkpoint = [&] { return std::min(released + kReleaseStep, watching.next()); };
   bool ended = false;
   for (;;) {
     // The run of common cell records, read in place with the position in a
@@ -335,7 +336,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet(SheetWatch* watch) {
             file_.release_before(file_offset_ + size_t(released));
           }
           if (pos >= watching.next()) watching.report(ctx, pos);
-          checkpoint = std::min(released + kReleaseStep, watching.next());
+          checkpoint = next_checkpoint();
         }
       }
       reader_.pos = pos;
@@ -355,7 +356,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet(SheetWatch* watch) {
       file_.release_before(file_offset_ + size_t(std::max<int64_t>(released, 0)));
     }
     if (start >= watching.next()) watching.report(ctx, start);
-    checkpoint = std::min(released + kReleaseStep, watching.next());
+    checkpoint = next_checkpoint();
     // A BOF inside a worksheet starts an embedded chart; its records run to
     // its own EOF and are not the worksheet's.
     if (id == kBof) {
@@ -379,7 +380,7 @@ std::optional<Sheet> WorkbookLoader::next_sheet(SheetWatch* watch) {
       watching.before_grid(ctx);
       load_sheet_record(ctx, id, data);
       watching.after_grid(ctx, reader_.pos);
-      checkpoint = std::min(released + kReleaseStep, watching.next());
+      checkpoint = next_checkpoint();
       continue;
     }
     load_sheet_record(ctx, id, data);

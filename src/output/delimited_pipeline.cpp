@@ -68,7 +68,6 @@ void DelimitedPipeline::done(size_t cells) {
   const uint32_t middle = rendered + (final_cells_ - rendered) / 2;
   const int32_t split = middle < final_cells_ ? int32_t(cells_[middle].row) : rows_;
   boundary_.store(split, std::memory_order_release);
-  published_.store(final_cells_, std::memory_order_release);
   wake();
   loaded_ = true;
 }
@@ -120,15 +119,6 @@ void DelimitedPipeline::run() {
   }
 }
 
-template <class F>
-void DelimitedPipeline::write_between(CellRenderer& render, const Sheet& sheet, int32_t first,
-                                      int32_t stop, OutputStream& out) {
-  const Cell* const begin = sheet.cells.data();
-  const Cell* const end = begin + sheet.cells.size();
-  delimited::RowWriter<F> rows(render, sheet, sheet.cols);
-  rows.write(delimited::first_cell_of_row(begin, end, first), end, first, stop, out);
-}
-
 void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   int32_t handoff = handoff_.load(std::memory_order_acquire);
   while (handoff < 0) {
@@ -139,9 +129,9 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
   const int32_t boundary = boundary_.load(std::memory_order_relaxed);
   if (handoff < boundary) {
     if (format_ == Delimited::Csv)
-      write_between<delimited::Csv>(render, sheet, handoff, boundary, out);
+      delimited::write_row_range<delimited::Csv>(render, sheet, handoff, boundary, out);
     else
-      write_between<delimited::Tab>(render, sheet, handoff, boundary, out);
+      delimited::write_row_range<delimited::Tab>(render, sheet, handoff, boundary, out);
   }
   thread_.join();
   out.write_block(rest_);

@@ -47,9 +47,6 @@ class DelimitedPipeline final : public SheetWatch {
  private:
   template <class F>
   void run();
-  template <class F>
-  void write_between(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
-                     OutputStream& out);
   void wake();
 
   Delimited format_;

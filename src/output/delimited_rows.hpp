@@ -183,4 +183,14 @@ inline const Cell* first_cell_of_row(const Cell* begin, const Cell* end, int32_t
   return std::lower_bound(begin, end, row, [](const Cell& c, int32_t r) { return c.row < r; });
 }
 
+// Rows `first` to before `stop` of a loaded sheet.
+template <class F>
+void write_row_range(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
+                     OutputStream& out) {
+  const Cell* const begin = sheet.cells.data();
+  const Cell* const end = begin + sheet.cells.size();
+  RowWriter<F> rows(render, sheet, sheet.cols);
+  rows.write(first_cell_of_row(begin, end, first), end, first, stop, out);
+}
+
 }  // namespace sheetdump::delimited

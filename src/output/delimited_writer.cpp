@@ -12,15 +12,7 @@ namespace {
 
 using delimited::Csv;
 using delimited::Tab;
-
-template <class F>
-void write_row_range(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
-                     OutputStream& out) {
-  const Cell* const begin = sheet.cells.data();
-  const Cell* const end = begin + sheet.cells.size();
-  delimited::RowWriter<F> rows(render, sheet, sheet.cols);
-  rows.write(delimited::first_cell_of_row(begin, end, first), end, first, stop, out);
-}
+using delimited::write_row_range;
 
 // With a helper, the rows from the middle cell's on are written by it on a
 // thread of its own into memory while this thread writes the rows before
