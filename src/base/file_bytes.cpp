@@ -99,7 +99,14 @@ void FileBytes::release_before(size_t offset) {
   const size_t page = size_t(::sysconf(_SC_PAGESIZE));
   const size_t end = offset / page * page;
   if (end <= released_) return;
-  ::madvise(map_ + released_, end - released_, MADV_DONTNEED);
+  // Empty pages in place of the file's: none is backed until written, and
+  // reading them gives zeros, as memory of our own that was given back
+  // does (dropping a mapping's pages would read the file anew).
+  void* p = ::mmap(map_ + released_, end - released_, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+  if (p == MAP_FAILED) {
+    ::madvise(map_ + released_, end - released_, MADV_DONTNEED);
+  }
   released_ = end;
 }
 

@@ -114,6 +114,38 @@ TEST(FileBytesRelease, ReleasingInStepsGivesBackEveryWholePiece) {
   std::filesystem::remove(path);
 }
 
+TEST(FileBytesRelease, MappedPagesGivenBackReadAsZerosAndTheFileStays) {
+  // A mapped file whose bytes are changed (as the compound-file layer
+  // lays a stream out) and released in steps: the whole pages before the
+  // last offset read as zeros, the rest as changed or as read, and the
+  // file on disk keeps its own bytes.
+  const size_t size = FileBytes::kReadWhole + (size_t(3) << 20) + 123;
+  const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+  Bytes bytes = patterned(size);
+  std::string path = testsupport::write_temp_file("mapped.xls", bytes);
+  {
+    auto f = FileBytes::open(path);
+    ASSERT_TRUE(f.has_value());
+    auto b = f->bytes();
+    ASSERT_EQ(b.size(), size);
+    Bytes want = bytes;
+    for (size_t i = 0; i < size; i += 4096 + 17) b[i] = want[i] = uint8_t(~want[i]);
+    size_t last = 0;
+    for (size_t offset : {size_t(100), page + 1, size_t(1) << 20, (size_t(2) << 20) + 5,
+                          size - 1, size + 4096}) {
+      f->release_before(offset);
+      last = std::min(offset, size) / page * page;
+    }
+    f->release_before(page);  // less far: harmless
+    EXPECT_EQ(size_t(std::count(b.begin(), b.begin() + ptrdiff_t(last), uint8_t(0))), last);
+    EXPECT_TRUE(std::equal(b.begin() + ptrdiff_t(last), b.end(), want.begin() + ptrdiff_t(last)));
+  }
+  auto again = read_file(path);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_TRUE(*again == bytes);
+  std::filesystem::remove(path);
+}
+
 TEST(FileBytesOpen, MissingPathGivesNothing) {
   std::string path = testsupport::write_temp_file("present.xls", {1, 2, 3});
   std::string dir = std::filesystem::path(path).parent_path().string();
