@@ -125,7 +125,7 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
     handoff_.wait(handoff, std::memory_order_acquire);
     handoff = handoff_.load(std::memory_order_acquire);
   }
-  out.write_block(ahead_);
+  out.write_block(ahead_.view());
   const int32_t boundary = boundary_.load(std::memory_order_relaxed);
   if (handoff < boundary) {
     if (format_ == Delimited::Csv)
@@ -134,7 +134,7 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
       delimited::write_row_range<delimited::Tab>(render, sheet, handoff, boundary, out);
   }
   thread_.join();
-  out.write_block(rest_);
+  out.write_block(rest_.view());
   loaded_ = false;
 }
 

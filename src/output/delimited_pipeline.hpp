@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <thread>
 
 #include "biff/sheet_watch.hpp"
@@ -74,8 +73,8 @@ class DelimitedPipeline final : public SheetWatch {
   uint32_t final_cells_ = 0;  // the sheet's cells, set before the boundary
   bool loaded_ = false;
 
-  std::string ahead_;  // rows rendered while the sheet loaded
-  std::string rest_;   // rows from the boundary on
+  MemoryText ahead_;  // rows rendered while the sheet loaded
+  MemoryText rest_;   // rows from the boundary on
   std::thread thread_;
 };
 

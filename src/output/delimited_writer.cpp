@@ -1,6 +1,5 @@
 #include "output/delimited_writer.hpp"
 
-#include <string>
 #include <system_error>
 #include <thread>
 
@@ -31,7 +30,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
   }
   // Room for the usual text of the helper's cells, so that it seldom grows
   // by copies; what is not written costs address space only.
-  std::string text;
+  MemoryText text;
   text.reserve((sheet.cells.size() - sheet.cells.size() / 2) * 24);
   try {
     std::thread other([&] {
@@ -45,7 +44,7 @@ void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out
     write_row_range<F>(render, sheet, 0, sheet.rows, out);
     return;
   }
-  out.write_block(text);
+  out.write_block(text.view());
 }
 
 }  // namespace

@@ -14,12 +14,25 @@ namespace {
 // The stream's own buffer: large enough that stdio sees few, large writes.
 constexpr size_t kBufferSize = size_t(256) << 10;
 static_assert(OutputStream::kMaxRoom <= kBufferSize);
-// A memory stream writes into its string directly, which it lengthens by
-// this much at a time (and cuts back to what was written when flushed).
-constexpr size_t kSinkStep = size_t(256) << 10;
-static_assert(OutputStream::kMaxRoom <= kSinkStep);
+// A memory text grows by at least this much at a time.
+constexpr size_t kTextStep = size_t(256) << 10;
+static_assert(OutputStream::kMaxRoom <= kTextStep);
 
 }  // namespace
+
+void MemoryText::reserve(size_t n) {
+  if (n <= capacity_) return;
+  auto bigger = std::make_unique_for_overwrite<char[]>(n);
+  if (size_ > 0) std::memcpy(bigger.get(), data_.get(), size_);
+  data_ = std::move(bigger);
+  capacity_ = n;
+}
+
+void MemoryText::append(std::string_view s) {
+  if (s.size() > capacity_ - size_) reserve(std::max(capacity_ * 2, size_ + s.size()));
+  if (!s.empty()) std::memcpy(data_.get() + size_, s.data(), s.size());
+  size_ += s.size();
+}
 
 OutputStream::OutputStream(std::FILE* f, OnError on_error)
     : f_(f), on_error_(on_error), buf_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
@@ -28,24 +41,38 @@ OutputStream::OutputStream(std::FILE* f, OnError on_error)
 }
 
 OutputStream::OutputStream(std::string& sink)
-    : f_(nullptr), sink_(&sink), on_error_(OnError::Record) {
-  cur_ = sink.data() + sink.size();
-  end_ = cur_;
+    : f_(nullptr),
+      sink_(&sink),
+      on_error_(OnError::Record),
+      buf_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {
+  cur_ = buf_.get();
+  end_ = buf_.get() + kBufferSize;
+}
+
+OutputStream::OutputStream(MemoryText& text)
+    : f_(nullptr), text_(&text), on_error_(OnError::Record) {
+  if (text.capacity_ - text.size_ < kTextStep) text.reserve(text.size_ + kTextStep);
+  place();
 }
 
 OutputStream::~OutputStream() {
-  if (sink_ != nullptr) {
+  if (text_ != nullptr) {
     settle();
     return;
   }
   size_t n = size_t(cur_ - buf_.get());
-  if (n > 0) hand_on(buf_.get(), n);
+  if (n == 0) return;
+  if (sink_ != nullptr)
+    sink_->append(buf_.get(), n);
+  else
+    hand_on(buf_.get(), n);
 }
 
-void OutputStream::settle() {
-  sink_->resize(size_t(cur_ - sink_->data()));
-  cur_ = sink_->data() + sink_->size();
-  end_ = cur_;
+void OutputStream::settle() { text_->size_ = size_t(cur_ - text_->data_.get()); }
+
+void OutputStream::place() {
+  cur_ = text_->data_.get() + text_->size_;
+  end_ = text_->data_.get() + text_->capacity_;
 }
 
 // Hands n bytes at p to the file: straight to its descriptor, after
@@ -69,16 +96,20 @@ bool OutputStream::hand_on(const char* p, size_t n) {
 }
 
 void OutputStream::drain() {
-  if (sink_ != nullptr) {
-    // Room at the end of the string itself: no copy through a buffer.
-    const size_t used = size_t(cur_ - sink_->data());
-    sink_->resize(used + kSinkStep);
-    cur_ = sink_->data() + used;
-    end_ = sink_->data() + sink_->size();
+  if (text_ != nullptr) {
+    // Room at the end of the text itself: no copy through a buffer.
+    settle();
+    if (text_->capacity_ - text_->size_ < kTextStep)
+      text_->reserve(std::max(text_->capacity_ * 2, text_->size_ + kTextStep));
+    place();
     return;
   }
   size_t n = size_t(cur_ - buf_.get());
   cur_ = buf_.get();
+  if (sink_ != nullptr) {
+    sink_->append(buf_.get(), n);
+    return;
+  }
   if (n > 0 && !hand_on(buf_.get(), n)) fail();
   if (f_ != nullptr && ferror_unlocked(f_)) fail();
 }
@@ -88,14 +119,17 @@ void OutputStream::write_block(std::string_view s) {
     write(s);
     return;
   }
-  if (sink_ != nullptr) {
+  if (text_ != nullptr) {
     settle();
-    sink_->append(s);
-    cur_ = sink_->data() + sink_->size();
-    end_ = cur_;
+    text_->append(s);
+    place();
     return;
   }
   drain();
+  if (sink_ != nullptr) {
+    sink_->append(s);
+    return;
+  }
   if (!s.empty() && !hand_on(s.data(), s.size())) fail();
 }
 
@@ -110,11 +144,12 @@ void OutputStream::write_long(std::string_view s) {
 }
 
 void OutputStream::flush() {
-  if (sink_ != nullptr) {
+  if (text_ != nullptr) {
     settle();
     return;
   }
   drain();
+  if (sink_ != nullptr) return;
   if (f_ != nullptr && (std::fflush(f_) != 0 || ferror_unlocked(f_))) fail();
 }
 

@@ -18,6 +18,27 @@ namespace sheetdump {
 
 enum class OnError : uint8_t { Exit, Record };
 
+// Text a stream gathers in memory, in storage of its own that is written
+// straight into and never cleared first (a std::string clears whatever it
+// grows by): for text made on one thread and written out by another.
+class MemoryText {
+ public:
+  std::string_view view() const { return {data_.get(), size_}; }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  // Empties the text; the storage stays for the next.
+  void clear() { size_ = 0; }
+  // Room for `n` bytes in all, what is there kept.
+  void reserve(size_t n);
+  void append(std::string_view s);
+
+ private:
+  friend class OutputStream;
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 class OutputStream {
  public:
   // The most that room() hands out at once.
@@ -27,6 +48,8 @@ class OutputStream {
   // A stream into memory: what is written is appended to `sink`, which
   // holds it all (and no more) once the stream is flushed or gone.
   explicit OutputStream(std::string& sink);
+  // The same into `text`, written straight into its storage.
+  explicit OutputStream(MemoryText& text);
   // Hands what is still pending to the file (without judging the write:
   // flush() is the call that reports).
   ~OutputStream();
@@ -69,13 +92,15 @@ class OutputStream {
 
  private:
   void drain();
-  void settle();  // a memory stream's string cut to what was written
+  void settle();  // a memory text's size set to what was written
+  void place();   // the room of the stream: the memory text's after its size
   bool hand_on(const char* p, size_t n);
   void write_long(std::string_view s);
   void fail();
 
   std::FILE* f_;
   std::string* sink_ = nullptr;
+  MemoryText* text_ = nullptr;
   OnError on_error_;
   bool failed_ = false;
   int error_ = 0;

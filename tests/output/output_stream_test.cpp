@@ -78,6 +78,84 @@ TEST(OutputStream, BlocksToTheDescriptorKeepTheOrderOfStdioOutput) {
   EXPECT_EQ(got, expected);
 }
 
+// Memory streams, into a string or a MemoryText, from empty or after text
+// already there: what each write put, in order, across the growth of the
+// storage (many small writes, room() and commit(), blocks longer than any
+// step), and a second stream on the same text goes on after the first.
+TEST(OutputStream, MemoryStreamsHoldEveryByteInOrder) {
+  struct Case {
+    const char* name;
+    size_t reserve;  // MemoryText::reserve before the first stream
+    std::string before;
+  };
+  const Case cases[] = {
+      {"empty", 0, ""},
+      {"small reserve", 10, ""},
+      {"text there", 0, std::string("ab\0c", 4)},
+      {"large reserve", size_t(4) << 20, "x"},
+  };
+  for (const Case& c : cases) {
+    std::string expected = c.before;
+    std::string in_string = c.before;
+    sheetdump::MemoryText text;
+    text.reserve(c.reserve);
+    text.append(c.before);
+    auto write_some = [&](sheetdump::OutputStream& a, sheetdump::OutputStream& b, int round) {
+      for (int i = 0; i < 30000; ++i) {
+        std::string piece = std::to_string(i * 7 + round) + (i % 9 == 0 ? "\n" : ",");
+        a.write(piece);
+        b.write(piece);
+        if (round == 0) expected += piece;
+        if (i % 5000 == 0) {
+          for (sheetdump::OutputStream* s : {&a, &b}) {
+            char* p = s->room(sheetdump::OutputStream::kMaxRoom);
+            std::memset(p, 'r', 100);
+            s->commit(p + 100);
+          }
+          if (round == 0) expected.append(100, 'r');
+        }
+      }
+      const std::string block(size_t(600) << 10, char('A' + round));
+      a.write_block(block);
+      b.write_block(block);
+      if (round == 0) expected += block;
+      a.write("");
+      b.write("");
+    };
+    {
+      sheetdump::OutputStream a(in_string);
+      sheetdump::OutputStream b(text);
+      write_some(a, b, 0);
+      a.flush();
+      b.flush();
+      EXPECT_EQ(in_string, expected) << c.name;
+      EXPECT_EQ(text.view(), expected) << c.name;
+      EXPECT_GE(text.capacity(), text.size()) << c.name;
+    }
+    // Gone without a flush: the string and the text still hold it all.
+    {
+      sheetdump::OutputStream a(in_string);
+      sheetdump::OutputStream b(text);
+      for (int i = 0; i < 1000; ++i) {
+        a.write("tail,");
+        b.write("tail,");
+        expected += "tail,";
+      }
+    }
+    EXPECT_EQ(in_string, expected) << c.name;
+    EXPECT_EQ(text.view(), expected) << c.name;
+    // Cleared, the text keeps its storage and takes new text from the start.
+    const size_t capacity = text.capacity();
+    text.clear();
+    {
+      sheetdump::OutputStream b(text);
+      b.write("again");
+    }
+    EXPECT_EQ(text.view(), "again") << c.name;
+    EXPECT_EQ(text.capacity(), capacity) << c.name;
+  }
+}
+
 TEST(OutputStreamDeathTest, FullDeviceEndsTheRunWithOneMessage) {
   EXPECT_EXIT(
       {
