@@ -131,8 +131,8 @@ TEST(FileBytesRelease, MappedPagesGivenBackReadAsZerosAndTheFileStays) {
     Bytes want = bytes;
     for (size_t i = 0; i < size; i += 4096 + 17) b[i] = want[i] = uint8_t(~want[i]);
     size_t last = 0;
-    for (size_t offset : {size_t(100), page + 1, size_t(1) << 20, (size_t(2) << 20) + 5,
-                          size - 1, size + 4096}) {
+    for (size_t offset :
+         {size_t(100), page + 1, size_t(1) << 20, (size_t(2) << 20) + 5, size - 1, size + 4096}) {
       f->release_before(offset);
       last = std::min(offset, size) / page * page;
     }
