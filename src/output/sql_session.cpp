@@ -225,10 +225,11 @@ void SqlSession::end_workbook(OutputStream& out) {
   if (create_) out.write_line("COMMIT;\n");
 }
 
-void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                             CellRenderer* helper) {
   ++sheet_number_;
   if (!create_) {
-    write_sql_sheet(render, sheet, style_, out);
+    write_sql_sheet(render, sheet, style_, out, helper);
     return;
   }
   // A table needs a column; a sheet without one has no cells either.
@@ -307,7 +308,7 @@ void SqlSession::write_sheet(CellRenderer& render, const Sheet& sheet, OutputStr
     append_identifier(head, names[c]);
   }
   head += ") values (";
-  write_sql_rows(render, sheet, head, style_, out);
+  write_sql_rows(render, sheet, head, style_, out, helper);
 }
 
 }  // namespace sheetdump

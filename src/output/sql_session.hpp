@@ -65,7 +65,9 @@ class SqlSession {
   // settings that the backslash escapes need.
   void start(OutputStream& out);
   void begin_workbook(OutputStream& out);
-  void write_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out);
+  // One sheet's statements; `helper` as for write_sql_sheet.
+  void write_sheet(CellRenderer& render, const Sheet& sheet, OutputStream& out,
+                   CellRenderer* helper = nullptr);
   void end_workbook(OutputStream& out);
 
  private:

@@ -1,9 +1,11 @@
 #include "output/sql_writer.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "output/grid_walk.hpp"
+#include "output/rows_in_two.hpp"
 #include "output/sql_reserved.hpp"
 
 namespace sheetdump {
@@ -67,10 +69,10 @@ void append_sql_value(std::string& out, std::string_view text, QuoteStyle style)
   out += '\'';
 }
 
-void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
-                     OutputStream& out) {
+void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style, OutputStream& out,
+                     CellRenderer* helper) {
   if (sheet.rows < 2) return;
-  write_sql_rows(render, sheet, statement_head(render, sheet), style, out);
+  write_sql_rows(render, sheet, statement_head(render, sheet), style, out, helper);
 }
 
 namespace {
@@ -92,10 +94,6 @@ void write_sql_value(OutputStream& out, std::string_view text, QuoteStyle style)
   out.write(text.substr(start));
   out.put('\'');
 }
-
-}  // namespace
-
-namespace {
 
 // Whether each shared string needs escaping for the quote style, learnt at
 // its first use in a sheet, so that a string used a thousand times is
@@ -130,17 +128,18 @@ void write_nulls(OutputStream& out, int32_t from, int32_t to) {
   for (int32_t c = from; c < to; ++c) out.write(c > 0 ? std::string_view(",NULL") : "NULL");
 }
 
-}  // namespace
+// Room set aside per cell for a second thread's statements.
+constexpr size_t kBytesPerCell = 32;
 
-void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
-                    QuoteStyle style, OutputStream& out) {
+// The statements of rows `first` to before `stop`.
+void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out) {
   const Workbook& wb = render.workbook();
   EscapeMemo memo(wb.sst.count(), style);
-  const Cell* next = sheet.cells.data();
-  const Cell* const last = next + sheet.cells.size();
-  // Row 0 gave the column names; its cells are passed over.
-  while (next != last && next->row == 0) ++next;
-  for (int32_t r = 1; r < sheet.rows; ++r) {
+  const Cell* const last = sheet.cells.data() + sheet.cells.size();
+  const Cell* next = std::lower_bound(sheet.cells.data(), last, first,
+                                      [](const Cell& c, int32_t r) { return c.row < r; });
+  for (int32_t r = first; r < stop; ++r) {
     out.write(head);
     int32_t col = 0;  // the next position to fill
     for (; next != last && next->row == r; ++next) {
@@ -183,6 +182,17 @@ void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view h
     write_nulls(out, col, sheet.cols);
     out.write(");\n");
   }
+}
+
+}  // namespace
+
+void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                    QuoteStyle style, OutputStream& out, CellRenderer* helper) {
+  // Row 0 gave the column names; its cells are passed over.
+  write_rows_in_two(render, helper, sheet, 1, kBytesPerCell, out,
+                    [&](CellRenderer& r, int32_t from, int32_t to, OutputStream& o) {
+                      write_sql_row_range(r, sheet, head, style, from, to, o);
+                    });
 }
 
 void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style, OutputStream& out,

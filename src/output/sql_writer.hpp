@@ -18,12 +18,16 @@ enum QuoteStyle : int32_t {
 };
 
 // One sheet's INSERT statements (none for a sheet of fewer than 2 rows).
-void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style, OutputStream& out);
+// With `helper`, a second renderer of the workbook (each thread needs one
+// of its own), the second half of the rows is written at the same time on
+// a second thread; the output is the same bytes.
+void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style, OutputStream& out,
+                     CellRenderer* helper = nullptr);
 
 // The statements of rows 1 .. rows-1, each `head` (INSERT INTO t (a,b)
-// values ( ) followed by the row's values.
+// values ( ) followed by the row's values; `helper` as above.
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
-                    QuoteStyle style, OutputStream& out);
+                    QuoteStyle style, OutputStream& out, CellRenderer* helper = nullptr);
 
 // Every sheet of a workbook; `date_pattern` (or none) replaces every date
 // format's pattern, column names included.

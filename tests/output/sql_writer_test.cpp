@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "format/cell_text.hpp"
+#include "output/sql_session.hpp"
 #include "support/model_builder.hpp"
 
 namespace {
@@ -342,6 +344,108 @@ TEST_F(SqlWriter, LongColumnListsAreWrittenWhole) {
   }
   sheetdump::Workbook wb = mb.build();
   EXPECT_EQ(sql(wb), "INSERT INTO Wide (" + names + ") values (" + values + ");\n");
+}
+
+// What `write` puts on a memory stream.
+template <class Write>
+std::string stream_text(Write write) {
+  std::string text;
+  {
+    sheetdump::OutputStream out(text);
+    write(out);
+    out.flush();
+  }
+  return text;
+}
+
+// A sheet of `rows` x `cols` with texts (some with quotes and backslashes),
+// numbers of several formats, RK values, booleans, errors, empty positions
+// and rows without cells, row 0 included.
+sheetdump::Workbook varied_sql_workbook(uint32_t seed, int32_t rows, int32_t cols) {
+  ModelBuilder mb;
+  auto sheet = mb.sheet("Data", rows, cols);
+  uint32_t x = seed;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return x;
+  };
+  for (int32_t r = 0; r < rows; ++r) {
+    if (next() % 6 == 0) continue;
+    for (int32_t c = 0; c < cols; ++c) {
+      const auto row = uint16_t(r);
+      const auto col = uint8_t(c);
+      switch (next() % 9) {
+        case 0:
+          sheet.text(row, col, "it's " + std::to_string(next() % 40));
+          break;
+        case 1:
+          sheet.text(row, col, "back\\slash " + std::to_string(next() % 7));
+          break;
+        case 2:
+          sheet.number(row, col, double(int32_t(next() % 2000000) - 1000000) / 100.0);
+          break;
+        case 3:
+          sheet.number(row, col, double(next() % 50000), 14);
+          break;
+        case 4:
+          sheet.rk(row, col, (next() % 100000) << 2 | 3);
+          break;
+        case 5:
+          sheet.boolean(row, col, next() % 2 == 0);
+          break;
+        case 6:
+          sheet.error(row, col, 0x07);
+          break;
+        case 7:
+          sheet.inline_text(row, col, "inline");
+          break;
+        default:
+          break;
+      }
+    }
+  }
+  return mb.build();
+}
+
+TEST(SqlWriterTwoThreads, WritesTheSameBytesAsOne) {
+  // Both quote styles, the default and the --all rendering, with and
+  // without --create; grids of two rows (nothing for a second thread), a
+  // few rows and many, wherever the middle cell falls.
+  struct Shape {
+    int32_t rows, cols;
+  };
+  const Shape shapes[] = {{2, 3}, {3, 1}, {41, 7}, {900, 12}};
+  std::vector<sheetdump::RenderOptions> renderings(2);
+  renderings[1].all = true;
+  for (const Shape& shape : shapes) {
+    for (uint32_t seed : {3u, 2026u}) {
+      const sheetdump::Workbook wb = varied_sql_workbook(seed, shape.rows, shape.cols);
+      for (const sheetdump::RenderOptions& options : renderings) {
+        for (QuoteStyle style : {QUOTE_ORACLE, QUOTE_POSTGRES}) {
+          for (bool create : {false, true}) {
+            std::string text[2];
+            for (int threads = 1; threads <= 2; ++threads) {
+              sheetdump::CellRenderer one(wb, options), two(wb, options);
+              sheetdump::SqlSession session(style, create);
+              text[threads - 1] = stream_text([&](sheetdump::OutputStream& out) {
+                session.start(out);
+                session.begin_workbook(out);
+                out.write("before\n");
+                session.write_sheet(one, wb.sheets[0], out, threads == 2 ? &two : nullptr);
+                out.write("after\n");
+                session.end_workbook(out);
+              });
+            }
+            EXPECT_EQ(text[1], text[0]) << shape.rows << "x" << shape.cols << " seed " << seed
+                                        << " style " << style << " create " << create;
+            EXPECT_NE(text[0].find("INSERT INTO"), std::string::npos);
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
