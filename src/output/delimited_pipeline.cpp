@@ -14,11 +14,45 @@ namespace {
 constexpr int32_t kRowsAtOnce = 16;
 // Text reserved per cell: address space only until written.
 constexpr size_t kBytesPerCell = 24;
+constexpr size_t kSqlBytesPerCell = 32;
+
+// The statements of the second thread. Their head is made from row 0 at
+// the first call, which only comes once that row is complete.
+class SqlRows {
+ public:
+  SqlRows(CellRenderer& render, SheetValues values, int32_t cols,
+          const std::optional<std::string>& name, QuoteStyle style, const Cell* cells)
+      : render_(render), values_(values), cols_(cols), name_(name), style_(style), cells_(cells) {}
+  const Cell* write(const Cell* next, const Cell* last, int32_t first, int32_t stop,
+                    OutputStream& out) {
+    if (!rows_) {
+      const Cell* row0_end = cells_;
+      while (row0_end != last && row0_end->row == 0) ++row0_end;
+      rows_.emplace(render_, values_, cols_,
+                    statement_head(render_, name_, values_, cols_, cells_, row0_end), style_);
+    }
+    return rows_->write(next, last, first, stop, out);
+  }
+
+ private:
+  CellRenderer& render_;
+  SheetValues values_;
+  int32_t cols_;
+  const std::optional<std::string>& name_;
+  QuoteStyle style_;
+  const Cell* cells_;
+  std::optional<SqlRowWriter> rows_;
+};
 
 }  // namespace
 
 DelimitedPipeline::DelimitedPipeline(Delimited format, CellRenderer& helper, size_t min_cells)
-    : format_(format), helper_(helper), min_cells_(min_cells) {}
+    : lines_(format == Delimited::Csv ? Lines::Csv : Lines::Tab),
+      helper_(helper),
+      min_cells_(min_cells) {}
+
+DelimitedPipeline::DelimitedPipeline(QuoteStyle style, CellRenderer& helper, size_t min_cells)
+    : lines_(Lines::Sql), style_(style), helper_(helper), min_cells_(min_cells) {}
 
 DelimitedPipeline::~DelimitedPipeline() { stop(); }
 
@@ -26,10 +60,13 @@ bool DelimitedPipeline::begin(const Sheet& sheet) {
   stop();
   const size_t room = std::min(size_t(sheet.rows) * size_t(sheet.cols), sheet.cells.capacity());
   if (room < min_cells_ || room > UINT32_MAX) return false;
+  // Statements start at row 1: a sheet of fewer rows has none.
+  if (lines_ == Lines::Sql && sheet.rows < 2) return false;
   cells_ = sheet.cells.data();
   numbers_ = std::span<const double>(sheet.numbers.data(), sheet.numbers.capacity());
   rows_ = sheet.rows;
   cols_ = sheet.cols;
+  name_ = sheet.name;
   room_ = room;
   published_.store(0, std::memory_order_relaxed);
   stop_.store(false, std::memory_order_relaxed);
@@ -40,10 +77,20 @@ bool DelimitedPipeline::begin(const Sheet& sheet) {
   ahead_.clear();
   rest_.clear();
   try {
-    if (format_ == Delimited::Csv)
-      thread_ = std::thread([this] { run<delimited::Csv>(); });
-    else
-      thread_ = std::thread([this] { run<delimited::Tab>(); });
+    thread_ = std::thread([this] {
+      const SheetValues values(numbers_, nullptr);
+      switch (lines_) {
+        case Lines::Csv:
+          run(delimited::RowWriter<delimited::Csv>(helper_, values, cols_), 0);
+          break;
+        case Lines::Tab:
+          run(delimited::RowWriter<delimited::Tab>(helper_, values, cols_), 0);
+          break;
+        case Lines::Sql:
+          run(SqlRows(helper_, values, cols_, name_, style_, cells_), 1);
+          break;
+      }
+    });
   } catch (const std::system_error&) {
     return false;  // the usual writer then
   }
@@ -80,12 +127,12 @@ void DelimitedPipeline::stop() noexcept {
   thread_.join();
 }
 
-template <class F>
-void DelimitedPipeline::run() {
-  delimited::RowWriter<F> rows(helper_, SheetValues(numbers_, nullptr), cols_);
-  ahead_.reserve(room_ * kBytesPerCell);
+template <class Rows>
+void DelimitedPipeline::run(Rows rows, int32_t first) {
+  const size_t per_cell = lines_ == Lines::Sql ? kSqlBytesPerCell : kBytesPerCell;
+  ahead_.reserve(room_ * per_cell);
   OutputStream ahead(ahead_);
-  int32_t r = 0;
+  int32_t r = first;
   const Cell* next = cells_;
   for (;;) {
     const uint32_t epoch = epoch_.load(std::memory_order_acquire);
@@ -99,7 +146,7 @@ void DelimitedPipeline::run() {
       handoff_.store(r, std::memory_order_release);
       handoff_.notify_one();
       const Cell* const end = cells_ + final_cells_;
-      rest_.reserve(size_t(end - next) * kBytesPerCell);
+      rest_.reserve(size_t(end - next) * per_cell);
       OutputStream rest(rest_);
       rows.write(delimited::first_cell_of_row(next, end, from), end, from, rows_, rest);
       rest.flush();
@@ -128,10 +175,21 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
   out.write_block(ahead_.view());
   const int32_t boundary = boundary_.load(std::memory_order_relaxed);
   if (handoff < boundary) {
-    if (format_ == Delimited::Csv)
-      delimited::write_row_range<delimited::Csv>(render, sheet, handoff, boundary, out);
-    else
-      delimited::write_row_range<delimited::Tab>(render, sheet, handoff, boundary, out);
+    switch (lines_) {
+      case Lines::Csv:
+        delimited::write_row_range<delimited::Csv>(render, sheet, handoff, boundary, out);
+        break;
+      case Lines::Tab:
+        delimited::write_row_range<delimited::Tab>(render, sheet, handoff, boundary, out);
+        break;
+      case Lines::Sql: {
+        const Cell* const cells = sheet.cells.data();
+        const std::string head = statement_head(render, sheet.name, sheet, sheet.cols, cells,
+                                                cells + sheet.cells.size());
+        write_sql_row_range(render, sheet, head, style_, handoff, boundary, out);
+        break;
+      }
+    }
   }
   thread_.join();
   out.write_block(rest_.view());

@@ -1,21 +1,25 @@
-// A large worksheet written as CSV or TAB while it loads: a second thread
-// renders its rows into memory as the loader completes them, and once the
-// sheet is read the two threads share the rows left. The text is the same
-// bytes as that of the loaded sheet: the loader stops the watch wherever
-// its cells could still move or change (then the sheet is written from
-// its loaded cells as usual).
+// A large worksheet written while it loads, as CSV or TAB lines or as SQL
+// statements (a line per row too): a second thread renders its rows into
+// memory as the loader completes them, and once the sheet is read the two
+// threads share the rows left. The text is the same bytes as that of the
+// loaded sheet: the loader stops the watch wherever its cells could still
+// move or change (then the sheet is written from its loaded cells as
+// usual).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <thread>
 
 #include "biff/sheet_watch.hpp"
 #include "biff/workbook.hpp"
 #include "format/cell_text.hpp"
 #include "output/output_stream.hpp"
+#include "output/sql_writer.hpp"
 
 namespace sheetdump {
 
@@ -27,6 +31,8 @@ class DelimitedPipeline final : public SheetWatch {
   // its own); sheets with room for fewer than `min_cells` cells are left
   // to the usual writer.
   DelimitedPipeline(Delimited format, CellRenderer& helper, size_t min_cells);
+  // The same for the INSERT statements of write_sql_sheet in `style`.
+  DelimitedPipeline(QuoteStyle style, CellRenderer& helper, size_t min_cells);
   ~DelimitedPipeline() override;
 
   bool begin(const Sheet& sheet) override;
@@ -44,11 +50,14 @@ class DelimitedPipeline final : public SheetWatch {
   void write(CellRenderer& render, const Sheet& sheet, OutputStream& out);
 
  private:
-  template <class F>
-  void run();
+  enum class Lines : uint8_t { Csv, Tab, Sql };
+  // The second thread: `rows` writes runs of rows, from row `first` on.
+  template <class Rows>
+  void run(Rows rows, int32_t first);
   void wake();
 
-  Delimited format_;
+  Lines lines_;
+  QuoteStyle style_ = QUOTE_ORACLE;
   CellRenderer& helper_;
   size_t min_cells_;
 
@@ -57,7 +66,8 @@ class DelimitedPipeline final : public SheetWatch {
   std::span<const double> numbers_;
   int32_t rows_ = 0;
   int32_t cols_ = 0;
-  size_t room_ = 0;  // cells it has room for
+  std::optional<std::string> name_;  // for the statements' table
+  size_t room_ = 0;                  // cells it has room for
 
   // Changed by the loading thread, each change followed by a new epoch
   // that the second thread waits for.

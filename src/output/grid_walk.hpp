@@ -10,6 +10,8 @@ class GridWalk {
  public:
   explicit GridWalk(const Sheet& sheet)
       : next_(sheet.cells.data()), end_(sheet.cells.data() + sheet.cells.size()) {}
+  // Over the cells [begin, end), in the order a sheet stores them.
+  GridWalk(const Cell* begin, const Cell* end) : next_(begin), end_(end) {}
 
   // The cell at (row, col), or none; positions must be asked in order.
   const Cell* at(int32_t row, int32_t col) {

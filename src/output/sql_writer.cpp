@@ -25,24 +25,26 @@ bool is_plain_identifier(std::string_view name) {
   return true;
 }
 
-std::string statement_head(CellRenderer& render, const Sheet& sheet) {
+}  // namespace
+
+std::string statement_head(CellRenderer& render, const std::optional<std::string>& name,
+                           const SheetValues& values, int32_t cols, const Cell* begin,
+                           const Cell* end) {
   std::string head = "INSERT INTO ";
-  if (sheet.name)
-    append_identifier(head, *sheet.name);
+  if (name)
+    append_identifier(head, *name);
   else
     head += "?TABLE?";
   head += " (";
-  GridWalk walk(sheet);
-  for (int32_t c = 0; c < sheet.cols; ++c) {
+  GridWalk walk(begin, end);
+  for (int32_t c = 0; c < cols; ++c) {
     if (c > 0) head += ',';
     if (const Cell* cell = walk.at(0, c))
-      if (auto text = render.text(sheet, *cell)) append_identifier(head, *text);
+      if (auto text = render.text(values, *cell)) append_identifier(head, *text);
   }
   head += ") values (";
   return head;
 }
-
-}  // namespace
 
 void append_identifier(std::string& out, std::string_view name) {
   if (name.empty() || (is_plain_identifier(name) && !is_reserved_word(name))) {
@@ -72,7 +74,11 @@ void append_sql_value(std::string& out, std::string_view text, QuoteStyle style)
 void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style, OutputStream& out,
                      CellRenderer* helper) {
   if (sheet.rows < 2) return;
-  write_sql_rows(render, sheet, statement_head(render, sheet), style, out, helper);
+  const Cell* const cells = sheet.cells.data();
+  write_sql_rows(
+      render, sheet,
+      statement_head(render, sheet.name, sheet, sheet.cols, cells, cells + sheet.cells.size()),
+      style, out, helper);
 }
 
 namespace {
@@ -95,34 +101,6 @@ void write_sql_value(OutputStream& out, std::string_view text, QuoteStyle style)
   out.put('\'');
 }
 
-// Whether each shared string needs escaping for the quote style, learnt at
-// its first use in a sheet, so that a string used a thousand times is
-// searched once and then copied whole.
-class EscapeMemo {
- public:
-  EscapeMemo(size_t count, QuoteStyle style) : state_(count, kUnknown), style_(style) {}
-  void write(OutputStream& out, uint32_t index, std::string_view text) {
-    uint8_t& s = state_[index];
-    if (s == kUnknown) s = needs_escape(text) ? kEscaped : kPlain;
-    if (s == kEscaped || text.size() + 2 > OutputStream::kMaxRoom)
-      return write_sql_value(out, text, style_);
-    char* p = out.room(text.size() + 2);
-    *p = '\'';
-    std::memcpy(p + 1, text.data(), text.size());
-    p[text.size() + 1] = '\'';
-    out.commit(p + text.size() + 2);
-  }
-
- private:
-  bool needs_escape(std::string_view text) const {
-    if (std::memchr(text.data(), '\'', text.size()) != nullptr) return true;
-    return style_ == QUOTE_POSTGRES && std::memchr(text.data(), '\\', text.size()) != nullptr;
-  }
-  static constexpr uint8_t kUnknown = 0, kPlain = 1, kEscaped = 2;
-  std::vector<uint8_t> state_;
-  QuoteStyle style_;
-};
-
 // `count` NULL values, each after a comma but for one at column 0.
 void write_nulls(OutputStream& out, int32_t from, int32_t to) {
   for (int32_t c = from; c < to; ++c) out.write(c > 0 ? std::string_view(",NULL") : "NULL");
@@ -131,20 +109,45 @@ void write_nulls(OutputStream& out, int32_t from, int32_t to) {
 // Room set aside per cell for a second thread's statements.
 constexpr size_t kBytesPerCell = 32;
 
-// The statements of rows `first` to before `stop`.
-void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
-                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out) {
+}  // namespace
+
+SqlRowWriter::SqlRowWriter(CellRenderer& render, const SheetValues& values, int32_t cols,
+                           std::string head, QuoteStyle style)
+    : render_(render),
+      values_(values),
+      cols_(cols),
+      head_(std::move(head)),
+      style_(style),
+      escape_(render.workbook().sst.count(), kUnknown) {}
+
+void SqlRowWriter::write_shared(OutputStream& out, uint32_t index, std::string_view text) {
+  uint8_t& s = escape_[index];
+  if (s == kUnknown) {
+    const bool quote = std::memchr(text.data(), '\'', text.size()) != nullptr;
+    const bool backslash = style_ == QUOTE_POSTGRES &&
+                           std::memchr(text.data(), '\\', text.size()) != nullptr;
+    s = quote || backslash ? kEscaped : kPlain;
+  }
+  if (s == kEscaped || text.size() + 2 > OutputStream::kMaxRoom)
+    return write_sql_value(out, text, style_);
+  char* p = out.room(text.size() + 2);
+  *p = '\'';
+  std::memcpy(p + 1, text.data(), text.size());
+  p[text.size() + 1] = '\'';
+  out.commit(p + text.size() + 2);
+}
+
+const Cell* SqlRowWriter::write(const Cell* next, const Cell* const last, int32_t first,
+                                int32_t stop, OutputStream& out) {
+  CellRenderer& render = render_;
   const Workbook& wb = render.workbook();
-  EscapeMemo memo(wb.sst.count(), style);
-  const Cell* const last = sheet.cells.data() + sheet.cells.size();
-  const Cell* next = std::lower_bound(sheet.cells.data(), last, first,
-                                      [](const Cell& c, int32_t r) { return c.row < r; });
+  while (next != last && next->row < first) ++next;
   for (int32_t r = first; r < stop; ++r) {
-    out.write(head);
+    out.write(head_);
     int32_t col = 0;  // the next position to fill
     for (; next != last && next->row == r; ++next) {
       const Cell& cell = *next;
-      if (cell.col >= sheet.cols) continue;
+      if (cell.col >= cols_) continue;
       write_nulls(out, col, cell.col);
       col = cell.col + 1;
       // The comma, the quote, the number and its closing quote in one room.
@@ -152,7 +155,7 @@ void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_v
       *p = ',';
       p += cell.col > 0;
       *p = '\'';
-      if (char* end = render.write_number(sheet, cell, p + 1)) {
+      if (char* end = render.write_number(values_, cell, p + 1)) {
         *end = '\'';
         out.commit(end + 1);
         continue;
@@ -161,11 +164,11 @@ void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_v
       if (cell.kind == Cell::Kind::SharedString && cell.value < wb.sst.count()) {
         const std::string_view text = wb.sst.text(cell.value);
         if (render.shows_as_stored(cell.xf, text.size())) {
-          memo.write(out, cell.value, text);
+          write_shared(out, cell.value, text);
           continue;
         }
       }
-      std::optional<std::string_view> text = render.text(sheet, cell);
+      std::optional<std::string_view> text = render.text(values_, cell);
       if (!text) {
         out.write("NULL");
       } else if (cell.is_number() && (render.plan(cell.xf).kind != FormatPlan::Kind::Compiled ||
@@ -176,15 +179,24 @@ void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_v
         out.write(*text);
         out.put('\'');
       } else {
-        write_sql_value(out, *text, style);
+        write_sql_value(out, *text, style_);
       }
     }
-    write_nulls(out, col, sheet.cols);
+    write_nulls(out, col, cols_);
     out.write(");\n");
   }
+  return next;
 }
 
-}  // namespace
+void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out) {
+  const Cell* const begin = sheet.cells.data();
+  const Cell* const end = begin + sheet.cells.size();
+  const Cell* next = std::lower_bound(begin, end, first,
+                                      [](const Cell& c, int32_t r) { return c.row < r; });
+  SqlRowWriter rows(render, sheet, sheet.cols, std::string(head), style);
+  rows.write(next, end, first, stop, out);
+}
 
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out, CellRenderer* helper) {

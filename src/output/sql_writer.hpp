@@ -2,8 +2,11 @@
 // gives the column names, every later row one INSERT statement.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "biff/workbook.hpp"
 #include "format/cell_text.hpp"
@@ -28,6 +31,43 @@ void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
 // values ( ) followed by the row's values; `helper` as above.
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out, CellRenderer* helper = nullptr);
+
+// The statements of rows `first` to before `stop` of a loaded sheet, on
+// this thread.
+void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
+                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out);
+
+// The head of every statement of a sheet called `name` (none: ?TABLE?)
+// whose first row's cells are those of [begin, end) in row 0: INSERT INTO
+// t (a,b) values (
+std::string statement_head(CellRenderer& render, const std::optional<std::string>& name,
+                           const SheetValues& values, int32_t cols, const Cell* begin,
+                           const Cell* end);
+
+// Writes the statements of runs of rows of one sheet, with what it learns
+// of the shared strings (whether each needs escaping) kept from run to
+// run.
+class SqlRowWriter {
+ public:
+  SqlRowWriter(CellRenderer& render, const SheetValues& values, int32_t cols, std::string head,
+               QuoteStyle style);
+  // Rows `first` to before `stop`, whose cells lie before `last` and start
+  // at `next` or after it (cells of earlier rows are passed over); returns
+  // the cell after them.
+  const Cell* write(const Cell* next, const Cell* last, int32_t first, int32_t stop,
+                    OutputStream& out);
+
+ private:
+  void write_shared(OutputStream& out, uint32_t index, std::string_view text);
+
+  static constexpr uint8_t kUnknown = 0, kPlain = 1, kEscaped = 2;
+  CellRenderer& render_;
+  SheetValues values_;
+  int32_t cols_;
+  std::string head_;
+  QuoteStyle style_;
+  std::vector<uint8_t> escape_;  // per shared string
+};
 
 // Every sheet of a workbook; `date_pattern` (or none) replaces every date
 // format's pattern, column names included.

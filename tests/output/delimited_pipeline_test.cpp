@@ -13,6 +13,7 @@
 #include "format/cell_text.hpp"
 #include "output/delimited_writer.hpp"
 #include "output/output_stream.hpp"
+#include "output/sql_writer.hpp"
 #include "support/xls_writer.hpp"
 
 namespace sheetdump {
@@ -126,6 +127,88 @@ TEST(DelimitedPipeline, WritesTheBytesOfTheLoadedSheet) {
         int ahead = 0;
         EXPECT_EQ(convert(c.stream, format, step, true, &ahead), want) << c.name << " " << step;
         EXPECT_EQ(ahead > 0, c.ahead) << c.name << " " << step;
+      }
+    }
+  }
+}
+
+// The same as convert() for SQL statements in `style`: through the
+// pipeline where it watched the sheet to its end, else write_sql_sheet.
+std::string convert_sql(const Bytes& stream, QuoteStyle style, size_t step, bool pipelined,
+                        const RenderOptions& options, int* written_ahead = nullptr) {
+  WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)));
+  Workbook wb;
+  loader.load_globals(wb);
+  CellRenderer render(wb, options), helper(wb, options);
+  DelimitedPipeline pipeline(style, helper, 1);
+  pipeline.step = step;
+  std::string text;
+  {
+    OutputStream out(text);
+    out.write("before\n");
+    while (auto sheet = loader.next_sheet(pipelined ? &pipeline : nullptr)) {
+      if (pipeline.ready()) {
+        if (written_ahead != nullptr) ++*written_ahead;
+        pipeline.write(render, *sheet, out);
+      } else {
+        write_sql_sheet(render, *sheet, style, out);
+      }
+      pipeline.stop();
+      loader.give_back(std::move(*sheet));
+    }
+    out.write("after\n");
+    out.flush();
+  }
+  return text;
+}
+
+TEST(DelimitedPipeline, WritesTheStatementsOfTheLoadedSheet) {
+  // Column names from row 0 (numbers and shared strings among them, and a
+  // reserved word that needs quoting), texts that need escaping in either
+  // style, dates under the override; sheets of one and two rows, a sheet
+  // stopped on the way, several sheets.
+  auto named = [](uint32_t seed, int32_t rows, std::vector<Bytes> extra = {}) {
+    return sheet_of(seed, rows, 6, 0, std::move(extra));
+  };
+  std::vector<Bytes> dated_cells;
+  for (uint16_t r = 0; r < 300; ++r) {
+    dated_cells.push_back(xlsw::rk(r, 0, 1, xlsw::rk_int(40000 + r)));
+    dated_cells.push_back(xlsw::labelsst(r, 1, 0, int32_t(r % 4)));
+    dated_cells.push_back(xlsw::number(r, 3, 1, 40000.25 + r));
+  }
+  const Bytes sst = xlsw::sst(
+      {xlsw::s8("it's"), xlsw::s8("back\\slash"), xlsw::s8("select"), xlsw::s8("plain")});
+  auto sql_book = [&sst](const std::vector<Bytes>& sheets) {
+    std::vector<std::string> sheet_names;
+    for (size_t i = 0; i < sheets.size(); ++i) sheet_names.push_back("t " + std::to_string(i));
+    return xlsw::workbook_stream(sheet_names, {xlsw::xf(0), xlsw::xf(14), sst}, sheets);
+  };
+  struct Case {
+    const char* name;
+    Bytes stream;
+    bool ahead;
+  };
+  const Case cases[] = {
+      {"tall", sql_book({named(21, 900)}), true},
+      {"one row", sql_book({named(22, 1)}), false},
+      {"two rows", sql_book({named(23, 2)}), true},
+      {"a cell going back to row 0",
+       sql_book({named(24, 300, {xlsw::rk(0, 5, 0, xlsw::rk_int(5))})}), false},
+      {"several sheets", sql_book({named(25, 300), named(26, 1), named(27, 500)}), true},
+      {"dates", sql_book({xlsw::worksheet(300, 4, dated_cells)}), true},
+  };
+  RenderOptions iso;
+  iso.date_pattern = "%Y-%m-%d";
+  for (const Case& c : cases) {
+    for (QuoteStyle style : {QUOTE_ORACLE, QUOTE_POSTGRES}) {
+      for (const RenderOptions& options : {RenderOptions{}, iso}) {
+        const std::string want = convert_sql(c.stream, style, 64, false, options);
+        for (size_t step : {size_t(1), size_t(100), size_t(64) << 10}) {
+          int ahead = 0;
+          EXPECT_EQ(convert_sql(c.stream, style, step, true, options, &ahead), want)
+              << c.name << " " << step << " style " << style;
+          EXPECT_EQ(ahead > 0, c.ahead) << c.name << " " << step;
+        }
       }
     }
   }
