@@ -131,7 +131,8 @@ template <class Rows>
 void DelimitedPipeline::run(Rows rows, int32_t first) {
   const size_t per_cell = lines_ == Lines::Sql ? kSqlBytesPerCell : kBytesPerCell;
   ahead_.reserve(room_ * per_cell);
-  OutputStream ahead(ahead_);
+  // Gone before the handoff: the first thread reads ahead_ from then on.
+  std::optional<OutputStream> ahead(std::in_place, ahead_);
   int32_t r = first;
   const Cell* next = cells_;
   for (;;) {
@@ -142,7 +143,7 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
     if (boundary >= 0) {
       // Past the boundary already (it is a hint): the rest from here.
       const int32_t from = std::max(r, boundary);
-      ahead.flush();
+      ahead.reset();
       handoff_.store(r, std::memory_order_release);
       handoff_.notify_one();
       const Cell* const end = cells_ + final_cells_;
@@ -157,7 +158,7 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
     const int32_t limit = last > cells_ ? int32_t(last[-1].row) : 0;
     if (r < limit) {
       const int32_t stop = std::min(limit, r + kRowsAtOnce);
-      next = rows.write(next, last, r, stop, ahead);
+      next = rows.write(next, last, r, stop, *ahead);
       r = stop;
       rendered_.store(uint32_t(next - cells_), std::memory_order_relaxed);
       continue;
