@@ -15,6 +15,9 @@ constexpr int32_t kRowsAtOnce = 16;
 // Text reserved per cell: address space only until written.
 constexpr size_t kBytesPerCell = 24;
 constexpr size_t kSqlBytesPerCell = 32;
+constexpr size_t kPage = size_t(2) << 20;
+// More than a batch of kRowsAtOnce rows of 256 cells writes.
+constexpr size_t kBatchRoom = size_t(256) << 10;
 
 // The statements of the second thread. Their head is made from row 0 at
 // the first call, which only comes once that row is complete.
@@ -70,12 +73,11 @@ bool DelimitedPipeline::begin(const Sheet& sheet) {
   room_ = room;
   published_.store(0, std::memory_order_relaxed);
   stop_.store(false, std::memory_order_relaxed);
-  boundary_.store(-1, std::memory_order_relaxed);
+  finished_.store(false, std::memory_order_relaxed);
   handoff_.store(-1, std::memory_order_relaxed);
-  rendered_.store(0, std::memory_order_relaxed);
   final_cells_ = 0;
   ahead_.clear();
-  rest_.clear();
+  turns_.reset();
   try {
     thread_ = std::thread([this] {
       const SheetValues values(numbers_, nullptr);
@@ -109,12 +111,7 @@ void DelimitedPipeline::progress(size_t cells) {
 
 void DelimitedPipeline::done(size_t cells) {
   final_cells_ = uint32_t(cells);
-  // The second thread goes on from the middle of the cells it has not
-  // rendered, or from where it stands if it is past that by then.
-  const uint32_t rendered = std::min(rendered_.load(std::memory_order_relaxed), final_cells_);
-  const uint32_t middle = rendered + (final_cells_ - rendered) / 2;
-  const int32_t split = middle < final_cells_ ? int32_t(cells_[middle].row) : rows_;
-  boundary_.store(split, std::memory_order_release);
+  finished_.store(true, std::memory_order_release);
   wake();
   loaded_ = true;
 }
@@ -124,6 +121,7 @@ void DelimitedPipeline::stop() noexcept {
   if (!thread_.joinable()) return;
   stop_.store(true, std::memory_order_relaxed);
   wake();
+  turns_.quit();
   thread_.join();
 }
 
@@ -133,38 +131,50 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
   ahead_.reserve(room_ * per_cell);
   // Gone before the handoff: the first thread reads ahead_ from then on.
   std::optional<OutputStream> ahead(std::in_place, ahead_);
+  // The text held until the sheet is read stays within a quarter of the
+  // size of the room of its cells, so that memory follows the sheet: past
+  // that, this thread waits for the sheet's end and its turns. Memory this
+  // large comes in 2 MiB pages, so the budget is whole pages, less room
+  // for the batch that crosses it.
+  const size_t pages = room_ * sizeof(Cell) / 4 / kPage * kPage;
+  const size_t budget = std::max(pages, kPage) - kBatchRoom;
   int32_t r = first;
   const Cell* next = cells_;
   for (;;) {
     const uint32_t epoch = epoch_.load(std::memory_order_acquire);
     if (stop_.load(std::memory_order_relaxed)) return;
-    // Once the sheet is read there is a boundary.
-    const int32_t boundary = boundary_.load(std::memory_order_acquire);
-    if (boundary >= 0) {
-      // Past the boundary already (it is a hint): the rest from here.
-      const int32_t from = std::max(r, boundary);
+    // Once the sheet is read, the rows from here on go in turns.
+    if (finished_.load(std::memory_order_acquire)) {
       ahead.reset();
+      const Cell* const end = cells_ + final_cells_;
+      turns_.plan(next, end, r, rows_);
       handoff_.store(r, std::memory_order_release);
       handoff_.notify_one();
-      const Cell* const end = cells_ + final_cells_;
-      rest_.reserve(size_t(end - next) * per_cell);
-      OutputStream rest(rest_);
-      rows.write(delimited::first_cell_of_row(next, end, from), end, from, rows_, rest);
-      rest.flush();
+      turns_.second([&](int32_t from, int32_t to, OutputStream& out) {
+        rows.write(delimited::first_cell_of_row(next, end, from), end, from, to, out);
+      });
       return;
     }
     const Cell* const last = cells_ + published_.load(std::memory_order_acquire);
     // The rows before the last reported cell's are complete.
     const int32_t limit = last > cells_ ? int32_t(last[-1].row) : 0;
-    if (r < limit) {
+    if (r < limit && ahead->text_size() < budget) {
       const int32_t stop = std::min(limit, r + kRowsAtOnce);
       next = rows.write(next, last, r, stop, *ahead);
       r = stop;
-      rendered_.store(uint32_t(next - cells_), std::memory_order_relaxed);
       continue;
     }
     epoch_.wait(epoch, std::memory_order_acquire);
   }
+}
+
+template <class Rows>
+void DelimitedPipeline::take_turns(Rows rows, const Sheet& sheet, OutputStream& out) {
+  const Cell* const begin = sheet.cells.data();
+  const Cell* const end = begin + sheet.cells.size();
+  turns_.first(out, [&](int32_t from, int32_t to, OutputStream& o) {
+    rows.write(delimited::first_cell_of_row(begin, end, from), end, from, to, o);
+  });
 }
 
 void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
@@ -174,26 +184,24 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
     handoff = handoff_.load(std::memory_order_acquire);
   }
   out.write_block(ahead_.view());
-  const int32_t boundary = boundary_.load(std::memory_order_relaxed);
-  if (handoff < boundary) {
-    switch (lines_) {
-      case Lines::Csv:
-        delimited::write_row_range<delimited::Csv>(render, sheet, handoff, boundary, out);
-        break;
-      case Lines::Tab:
-        delimited::write_row_range<delimited::Tab>(render, sheet, handoff, boundary, out);
-        break;
-      case Lines::Sql: {
-        const Cell* const cells = sheet.cells.data();
-        const std::string head = statement_head(render, sheet.name, sheet, sheet.cols, cells,
-                                                cells + sheet.cells.size());
-        write_sql_row_range(render, sheet, head, style_, handoff, boundary, out);
-        break;
-      }
+  switch (lines_) {
+    case Lines::Csv:
+      take_turns(delimited::RowWriter<delimited::Csv>(render, sheet, sheet.cols), sheet, out);
+      break;
+    case Lines::Tab:
+      take_turns(delimited::RowWriter<delimited::Tab>(render, sheet, sheet.cols), sheet, out);
+      break;
+    case Lines::Sql: {
+      const Cell* const cells = sheet.cells.data();
+      take_turns(SqlRowWriter(render, sheet, sheet.cols,
+                              statement_head(render, sheet.name, sheet, sheet.cols, cells,
+                                             cells + sheet.cells.size()),
+                              style_),
+                 sheet, out);
+      break;
     }
   }
   thread_.join();
-  out.write_block(rest_.view());
   loaded_ = false;
 }
 

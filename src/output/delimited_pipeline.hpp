@@ -1,10 +1,10 @@
 // A large worksheet written while it loads, as CSV or TAB lines or as SQL
 // statements (a line per row too): a second thread renders its rows into
 // memory as the loader completes them, and once the sheet is read the two
-// threads share the rows left. The text is the same bytes as that of the
-// loaded sheet: the loader stops the watch wherever its cells could still
-// move or change (then the sheet is written from its loaded cells as
-// usual).
+// threads write the rows left in turns (RowTurns). The text is the same
+// bytes as that of the loaded sheet: the loader stops the watch wherever
+// its cells could still move or change (then the sheet is written from
+// its loaded cells as usual).
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,7 @@
 #include "biff/workbook.hpp"
 #include "format/cell_text.hpp"
 #include "output/output_stream.hpp"
+#include "output/row_turns.hpp"
 #include "output/sql_writer.hpp"
 
 namespace sheetdump {
@@ -44,9 +45,8 @@ class DelimitedPipeline final : public SheetWatch {
   // writes it.
   bool ready() const { return loaded_; }
   // Writes that sheet, `sheet`, to `out`: the rows the second thread
-  // rendered while it loaded, the rows after them up to where the second
-  // thread went on, rendered here by `render`, and the second thread's
-  // rest.
+  // rendered while it loaded, then the rest in turns with it, this
+  // thread's blocks rendered by `render`.
   void write(CellRenderer& render, const Sheet& sheet, OutputStream& out);
 
  private:
@@ -54,6 +54,9 @@ class DelimitedPipeline final : public SheetWatch {
   // The second thread: `rows` writes runs of rows, from row `first` on.
   template <class Rows>
   void run(Rows rows, int32_t first);
+  // This thread's turns through `rows`, a row writer of `sheet`.
+  template <class Rows>
+  void take_turns(Rows rows, const Sheet& sheet, OutputStream& out);
   void wake();
 
   Lines lines_;
@@ -74,17 +77,15 @@ class DelimitedPipeline final : public SheetWatch {
   std::atomic<uint32_t> epoch_{0};
   std::atomic<uint32_t> published_{0};  // cells final
   std::atomic<bool> stop_{false};
-  // Where the second thread goes on once the sheet is read (-1 before),
-  // and the row it stood at then (-1 before).
-  std::atomic<int32_t> boundary_{-1};
+  std::atomic<bool> finished_{false};  // the sheet is read
+  // The row the second thread stood at when it saw the sheet read, from
+  // which the turns go on (-1 before).
   std::atomic<int32_t> handoff_{-1};
-  // How many cells the second thread has rendered (a hint for the split).
-  std::atomic<uint32_t> rendered_{0};
-  uint32_t final_cells_ = 0;  // the sheet's cells, set before the boundary
+  uint32_t final_cells_ = 0;  // the sheet's cells, set before finished_
   bool loaded_ = false;
 
   MemoryText ahead_;  // rows rendered while the sheet loaded
-  MemoryText rest_;   // rows from the boundary on
+  RowTurns turns_;    // the rows after them
   std::thread thread_;
 };
 

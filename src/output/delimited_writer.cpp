@@ -1,5 +1,7 @@
 #include "output/delimited_writer.hpp"
 
+#include <optional>
+
 #include "output/delimited_rows.hpp"
 #include "output/rows_in_two.hpp"
 
@@ -9,18 +11,14 @@ namespace {
 
 using delimited::Csv;
 using delimited::Tab;
-using delimited::write_row_range;
-
-// Room set aside per cell for the second thread's text.
-constexpr size_t kBytesPerCell = 24;
 
 template <class F>
 void write_delimited(CellRenderer& render, const Sheet& sheet, OutputStream& out,
                      CellRenderer* helper) {
-  write_rows_in_two(render, helper, sheet, 0, kBytesPerCell, out,
-                    [&sheet](CellRenderer& r, int32_t from, int32_t to, OutputStream& o) {
-                      write_row_range<F>(r, sheet, from, to, o);
-                    });
+  delimited::RowWriter<F> mine(render, sheet, sheet.cols);
+  std::optional<delimited::RowWriter<F>> other;
+  if (helper != nullptr) other.emplace(*helper, sheet, sheet.cols);
+  write_rows_in_two(mine, other ? &*other : nullptr, sheet, 0, out);
 }
 
 }  // namespace

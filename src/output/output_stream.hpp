@@ -84,6 +84,9 @@ class OutputStream {
   // Writes out everything buffered; a failure ends the run (or is
   // recorded).
   void flush();
+  // A stream into a MemoryText: the size of the text with what is written
+  // so far.
+  size_t text_size() const { return size_t(cur_ - text_->data_.get()); }
   // With OnError::Record: whether a write failed, and its errno (0 when
   // the system gave none).
   bool failed() const { return failed_; }

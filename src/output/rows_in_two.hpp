@@ -1,52 +1,52 @@
-// A loaded sheet's rows written on two threads: a second renderer writes
-// the rows from the middle cell's on into memory on a thread of its own
-// while the caller's thread writes the rows before them to the stream, and
-// then that text follows, so that the bytes are one thread's. Where no
+// A loaded sheet's rows written on two threads in turns (RowTurns): the
+// caller's thread writes every other block of rows to the stream and the
+// blocks between them as a second thread renders them, so that the bytes
+// are one thread's and the text held in memory is two blocks'. Where no
 // thread can be started, the caller's thread writes them all.
 #pragma once
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <system_error>
 #include <thread>
 
 #include "biff/workbook.hpp"
-#include "format/cell_text.hpp"
 #include "output/output_stream.hpp"
+#include "output/row_turns.hpp"
 
 namespace sheetdump {
 
-// Rows `first` to before sheet.rows, through `write_range(renderer, from,
-// to, out)`; with `helper` (a second renderer of the workbook: each thread
-// needs one of its own) the rows from the middle cell's on go to a second
-// thread. `bytes_per_cell` sizes the memory set aside for its text, which
-// costs address space only until written.
-template <class WriteRange>
-void write_rows_in_two(CellRenderer& render, CellRenderer* helper, const Sheet& sheet,
-                       int32_t first, size_t bytes_per_cell, OutputStream& out,
-                       WriteRange&& write_range) {
+// Rows `first` to before sheet.rows through `mine`, a row writer of this
+// thread (`write(next, last, first, stop, out)`, as RowWriter and
+// SqlRowWriter have), and with `other` (a row writer of a second renderer
+// of the workbook: each thread needs one of its own) on two threads.
+template <class Rows>
+void write_rows_in_two(Rows& mine, Rows* other, const Sheet& sheet, int32_t first,
+                       OutputStream& out) {
   if (sheet.rows <= first) return;
-  const size_t cells = sheet.cells.size();
-  const int32_t split = helper == nullptr || cells == 0 ? first : sheet.cells[cells / 2].row;
-  if (split <= first) {
-    write_range(render, first, sheet.rows, out);
+  const Cell* const begin = sheet.cells.data();
+  const Cell* const end = begin + sheet.cells.size();
+  auto range = [begin, end](Rows& rows) {
+    return [&rows, begin, end](int32_t from, int32_t to, OutputStream& o) {
+      const Cell* next = std::lower_bound(begin, end, from,
+                                          [](const Cell& c, int32_t r) { return c.row < r; });
+      rows.write(next, end, from, to, o);
+    };
+  };
+  RowTurns turns;
+  if (other == nullptr || turns.plan(begin, end, first, sheet.rows) < 2) {
+    range(mine)(first, sheet.rows, out);
     return;
   }
-  MemoryText text;
-  text.reserve((cells - cells / 2) * bytes_per_cell);
+  std::thread second;
   try {
-    std::thread other([&] {
-      OutputStream part(text);
-      write_range(*helper, split, sheet.rows, part);
-      part.flush();
-    });
-    write_range(render, first, split, out);
-    other.join();
+    second = std::thread([&turns, &range, other] { turns.second(range(*other)); });
   } catch (const std::system_error&) {
-    write_range(render, first, sheet.rows, out);
+    range(mine)(first, sheet.rows, out);
     return;
   }
-  out.write_block(text.view());
+  turns.first(out, range(mine));
+  second.join();
 }
 
 }  // namespace sheetdump

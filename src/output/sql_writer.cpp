@@ -106,9 +106,6 @@ void write_nulls(OutputStream& out, int32_t from, int32_t to) {
   for (int32_t c = from; c < to; ++c) out.write(c > 0 ? std::string_view(",NULL") : "NULL");
 }
 
-// Room set aside per cell for a second thread's statements.
-constexpr size_t kBytesPerCell = 32;
-
 }  // namespace
 
 SqlRowWriter::SqlRowWriter(CellRenderer& render, const SheetValues& values, int32_t cols,
@@ -188,23 +185,13 @@ const Cell* SqlRowWriter::write(const Cell* next, const Cell* const last, int32_
   return next;
 }
 
-void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
-                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out) {
-  const Cell* const begin = sheet.cells.data();
-  const Cell* const end = begin + sheet.cells.size();
-  const Cell* next = std::lower_bound(begin, end, first,
-                                      [](const Cell& c, int32_t r) { return c.row < r; });
-  SqlRowWriter rows(render, sheet, sheet.cols, std::string(head), style);
-  rows.write(next, end, first, stop, out);
-}
-
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out, CellRenderer* helper) {
+  SqlRowWriter mine(render, sheet, sheet.cols, std::string(head), style);
+  std::optional<SqlRowWriter> other;
+  if (helper != nullptr) other.emplace(*helper, sheet, sheet.cols, std::string(head), style);
   // Row 0 gave the column names; its cells are passed over.
-  write_rows_in_two(render, helper, sheet, 1, kBytesPerCell, out,
-                    [&](CellRenderer& r, int32_t from, int32_t to, OutputStream& o) {
-                      write_sql_row_range(r, sheet, head, style, from, to, o);
-                    });
+  write_rows_in_two(mine, other ? &*other : nullptr, sheet, 1, out);
 }
 
 void write_sql(const Workbook& wb, const char* date_pattern, QuoteStyle style, OutputStream& out,

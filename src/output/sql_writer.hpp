@@ -32,11 +32,6 @@ void write_sql_sheet(CellRenderer& render, const Sheet& sheet, QuoteStyle style,
 void write_sql_rows(CellRenderer& render, const Sheet& sheet, std::string_view head,
                     QuoteStyle style, OutputStream& out, CellRenderer* helper = nullptr);
 
-// The statements of rows `first` to before `stop` of a loaded sheet, on
-// this thread.
-void write_sql_row_range(CellRenderer& render, const Sheet& sheet, std::string_view head,
-                         QuoteStyle style, int32_t first, int32_t stop, OutputStream& out);
-
 // The head of every statement of a sheet called `name` (none: ?TABLE?)
 // whose first row's cells are those of [begin, end) in row 0: INSERT INTO
 // t (a,b) values (
