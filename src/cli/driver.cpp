@@ -219,6 +219,7 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   const CommandLine& cl = run.cl;
   LoadOptions load;
   load.all = cl.all || cl.rendering != Rendering::Default;
+  const size_t file_size = bytes.bytes().size();
   WorkbookLoader loader(std::move(bytes), load);
   Workbook wb;
   loader.load_globals(wb);
@@ -231,6 +232,8 @@ void convert(Run& run, const std::string& path, FileBytes bytes) {
   const bool sql_out = cl.mode == MODE_SQL && !cl.list && cl.directory.empty();
   if (sql_out) run.sql.begin_workbook(run.out);
   std::optional<DelimitedPipeline> pipeline = make_pipeline(cl, load, render);
+  // Twice the file, where the second thread can keep to it by waiting.
+  if (pipeline) pipeline->memory_goal = 2 * file_size;
   DelimitedPipeline* watch = pipeline ? &*pipeline : nullptr;
   size_t position = 0;
   while (auto sheet = loader.next_sheet(watch)) {

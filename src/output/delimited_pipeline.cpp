@@ -16,6 +16,11 @@ constexpr int32_t kRowsAtOnce = 16;
 constexpr size_t kBytesPerCell = 24;
 constexpr size_t kSqlBytesPerCell = 32;
 constexpr size_t kPage = size_t(2) << 20;
+// Memory of the process besides a watched sheet's cells and text: the
+// program and its libraries, the doubles' table, the shared strings, the
+// buffers, and the pages of all of them rounded up (measured: 8 MiB on a
+// workbook of 10 MB), with some to spare.
+constexpr size_t kOtherMemory = size_t(10) << 20;
 // More than a batch of kRowsAtOnce rows of 256 cells writes.
 constexpr size_t kBatchRoom = size_t(256) << 10;
 
@@ -131,13 +136,17 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
   ahead_.reserve(room_ * per_cell);
   // Gone before the handoff: the first thread reads ahead_ from then on.
   std::optional<OutputStream> ahead(std::in_place, ahead_);
-  // The text held until the sheet is read stays within a quarter of the
-  // size of the room of its cells, so that memory follows the sheet: past
-  // that, this thread waits for the sheet's end and its turns. Memory this
-  // large comes in 2 MiB pages, so the budget is whole pages, less room
+  // The text held until the sheet is read stays within the size of the
+  // room of its cells, and within what keeps the process inside
+  // memory_goal once that room and the rest of its memory are counted, so
+  // that memory follows the sheet and the file: past that, this thread
+  // waits for the sheet's end and its turns. Memory this large comes in
+  // 2 MiB pages, so the budget is whole pages (one at least), less room
   // for the batch that crosses it.
-  const size_t pages = room_ * sizeof(Cell) / 4 / kPage * kPage;
-  const size_t budget = std::max(pages, kPage) - kBatchRoom;
+  const size_t cells_bytes = room_ * sizeof(Cell);
+  const size_t taken = cells_bytes + kOtherMemory;
+  const size_t allowed = std::min(cells_bytes, memory_goal > taken ? memory_goal - taken : 0);
+  const size_t budget = std::max(allowed / kPage * kPage, kPage) - kBatchRoom;
   int32_t r = first;
   const Cell* next = cells_;
   for (;;) {

@@ -41,6 +41,11 @@ class DelimitedPipeline final : public SheetWatch {
   void done(size_t cells) override;
   void stop() noexcept override;
 
+  // The memory the process should stay within, where the second thread
+  // can keep it so by waiting (its text held until a sheet is read is the
+  // part that can wait): none by default.
+  size_t memory_goal = SIZE_MAX;
+
   // Whether the sheet just loaded was watched to its end: then write()
   // writes it.
   bool ready() const { return loaded_; }

@@ -214,6 +214,36 @@ TEST(DelimitedPipeline, WritesTheStatementsOfTheLoadedSheet) {
   }
 }
 
+TEST(DelimitedPipeline, TextHeldAheadWaitsAtItsBudget) {
+  // A sheet of some 3 MB of text, with no memory to spare: the second
+  // thread stops rendering at its smallest budget (under 2 MiB), waits for
+  // the sheet's end and takes its turns; the bytes are the same.
+  const Bytes stream = book({sheet_of(31, 24000, 20, 3)});
+  for (Delimited format : {Delimited::Csv, Delimited::Tab}) {
+    const std::string want = convert(stream, format, 64, false);
+    ASSERT_GT(want.size(), size_t(2) << 20);
+    WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)));
+    Workbook wb;
+    loader.load_globals(wb);
+    CellRenderer render(wb, {}), helper(wb, {});
+    DelimitedPipeline pipeline(format, helper, 1);
+    pipeline.memory_goal = 1;
+    std::string text;
+    {
+      OutputStream out(text);
+      out.write("before\n");
+      auto sheet = loader.next_sheet(&pipeline);
+      ASSERT_TRUE(sheet.has_value());
+      ASSERT_TRUE(pipeline.ready());
+      pipeline.write(render, *sheet, out);
+      pipeline.stop();
+      EXPECT_FALSE(loader.next_sheet(&pipeline).has_value());
+      out.write("after\n");
+    }
+    EXPECT_TRUE(text == want) << text.size() << " " << want.size();
+  }
+}
+
 TEST(DelimitedPipeline, LeavesSmallSheetsToTheUsualWriter) {
   const Bytes stream = book({sheet_of(12, 20, 5, 0)});
   WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)));

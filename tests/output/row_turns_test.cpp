@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -30,10 +31,11 @@ std::vector<Cell> cells_of(const std::vector<int>& cols_of_row) {
 struct LineWriter {
   const std::vector<Cell>* cells;
   void operator()(int32_t from, int32_t to, OutputStream& out) const {
+    auto c = std::lower_bound(cells->begin(), cells->end(), from,
+                              [](const Cell& cell, int32_t r) { return cell.row < r; });
     for (int32_t r = from; r < to; ++r) {
       std::string line = std::to_string(r) + ":";
-      for (const Cell& c : *cells)
-        if (c.row == r) line += " " + std::to_string(c.value);
+      for (; c != cells->end() && c->row == r; ++c) line += " " + std::to_string(c->value);
       out.write(line + "\n");
     }
   }
