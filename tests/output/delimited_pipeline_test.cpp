@@ -21,15 +21,17 @@ namespace {
 
 using xlsw::Bytes;
 
-// Every sheet of `stream` written as the program writes it: through the
-// pipeline where it watched the sheet to its end, else as loaded.
-std::string convert(const Bytes& stream, Delimited format, size_t step, bool pipelined,
-                    int* written_ahead = nullptr) {
+// Every sheet of `stream` written as the program writes it: through a
+// pipeline made by `make(helper)` where it watched the sheet to its end,
+// else by `usual(render, sheet, out)`.
+template <class Make, class Usual>
+std::string convert_with(const Bytes& stream, const RenderOptions& options, size_t step,
+                         bool pipelined, int* written_ahead, Make make, Usual usual) {
   WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)));
   Workbook wb;
   loader.load_globals(wb);
-  CellRenderer render(wb, {}), helper(wb, {});
-  DelimitedPipeline pipeline(format, helper, 1);
+  CellRenderer render(wb, options), helper(wb, options);
+  DelimitedPipeline pipeline = make(helper);
   pipeline.step = step;
   std::string text;
   {
@@ -39,10 +41,8 @@ std::string convert(const Bytes& stream, Delimited format, size_t step, bool pip
       if (pipeline.ready()) {
         if (written_ahead != nullptr) ++*written_ahead;
         pipeline.write(render, *sheet, out);
-      } else if (format == Delimited::Csv) {
-        write_csv_sheet(render, *sheet, out);
       } else {
-        write_tab_sheet(render, *sheet, out);
+        usual(render, *sheet, out);
       }
       pipeline.stop();
       loader.give_back(std::move(*sheet));
@@ -51,6 +51,20 @@ std::string convert(const Bytes& stream, Delimited format, size_t step, bool pip
     out.flush();
   }
   return text;
+}
+
+// CSV or TAB.
+std::string convert(const Bytes& stream, Delimited format, size_t step, bool pipelined,
+                    int* written_ahead = nullptr) {
+  return convert_with(
+      stream, {}, step, pipelined, written_ahead,
+      [format](CellRenderer& helper) { return DelimitedPipeline(format, helper, 1); },
+      [format](CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+        if (format == Delimited::Csv)
+          write_csv_sheet(render, sheet, out);
+        else
+          write_tab_sheet(render, sheet, out);
+      });
 }
 
 // Rows of numbers and shared strings in position order, with rows left
@@ -132,34 +146,15 @@ TEST(DelimitedPipeline, WritesTheBytesOfTheLoadedSheet) {
   }
 }
 
-// The same as convert() for SQL statements in `style`: through the
-// pipeline where it watched the sheet to its end, else write_sql_sheet.
+// SQL statements in `style`.
 std::string convert_sql(const Bytes& stream, QuoteStyle style, size_t step, bool pipelined,
                         const RenderOptions& options, int* written_ahead = nullptr) {
-  WorkbookLoader loader(FileBytes(xlsw::with_filler(stream)));
-  Workbook wb;
-  loader.load_globals(wb);
-  CellRenderer render(wb, options), helper(wb, options);
-  DelimitedPipeline pipeline(style, helper, 1);
-  pipeline.step = step;
-  std::string text;
-  {
-    OutputStream out(text);
-    out.write("before\n");
-    while (auto sheet = loader.next_sheet(pipelined ? &pipeline : nullptr)) {
-      if (pipeline.ready()) {
-        if (written_ahead != nullptr) ++*written_ahead;
-        pipeline.write(render, *sheet, out);
-      } else {
-        write_sql_sheet(render, *sheet, style, out);
-      }
-      pipeline.stop();
-      loader.give_back(std::move(*sheet));
-    }
-    out.write("after\n");
-    out.flush();
-  }
-  return text;
+  return convert_with(
+      stream, options, step, pipelined, written_ahead,
+      [style](CellRenderer& helper) { return DelimitedPipeline(style, helper, 1); },
+      [style](CellRenderer& render, const Sheet& sheet, OutputStream& out) {
+        write_sql_sheet(render, sheet, style, out);
+      });
 }
 
 TEST(DelimitedPipeline, WritesTheStatementsOfTheLoadedSheet) {
