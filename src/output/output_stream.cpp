@@ -115,7 +115,8 @@ void OutputStream::drain() {
 }
 
 void OutputStream::write_block(std::string_view s) {
-  if (s.size() <= size_t(end_ - cur_)) {
+  // A short run is copied in; a long one is not, even where it would fit.
+  if (s.size() <= size_t(end_ - cur_) && (s.size() < kMaxRoom || f_ == nullptr)) {
     write(s);
     return;
   }

@@ -156,6 +156,36 @@ TEST(OutputStream, MemoryStreamsHoldEveryByteInOrder) {
   }
 }
 
+// Blocks of every size around the buffer's room, between short writes:
+// short ones are copied in, long ones handed on straight after what is
+// buffered, and either way the file holds them in order.
+TEST(OutputStream, BlocksOfEverySizeKeepTheirPlace) {
+  std::FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  std::string expected;
+  {
+    sheetdump::OutputStream out(f);
+    const size_t room = sheetdump::OutputStream::kMaxRoom;
+    for (size_t size :
+         {size_t(0), size_t(1), room - 1, room, room + 1, size_t(100) << 10, size_t(300) << 10}) {
+      const std::string block(size, char('a' + size % 26));
+      out.write("<");
+      out.write_block(block);
+      out.write(">");
+      expected += "<" + block + ">";
+    }
+    out.flush();
+  }
+  ASSERT_EQ(std::fflush(f), 0);
+  std::rewind(f);
+  std::string got;
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) got.append(chunk, n);
+  std::fclose(f);
+  EXPECT_TRUE(got == expected) << got.size() << " " << expected.size();
+}
+
 TEST(OutputStreamDeathTest, FullDeviceEndsTheRunWithOneMessage) {
   EXPECT_EXIT(
       {
