@@ -27,6 +27,18 @@ std::string example(const char* name) {
 // ---------------------------------------------------------------------
 // In process.
 
+// Everything in the temporary file `f`, which it closes.
+std::string read_back(std::FILE* f) {
+  std::string got;
+  if (std::fflush(f) != 0) got = "<fflush failed>";
+  std::rewind(f);
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) got.append(chunk, n);
+  std::fclose(f);
+  return got;
+}
+
 TEST(OutputStream, PassesBytesThroughUnchanged) {
   char* data = nullptr;
   size_t size = 0;
@@ -68,14 +80,7 @@ TEST(OutputStream, BlocksToTheDescriptorKeepTheOrderOfStdioOutput) {
   }
   std::fputs("|after", f);
   expected += "|after";
-  ASSERT_EQ(std::fflush(f), 0);
-  std::rewind(f);
-  std::string got;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) got.append(chunk, n);
-  std::fclose(f);
-  EXPECT_EQ(got, expected);
+  EXPECT_EQ(read_back(f), expected);
 }
 
 // Memory streams, into a string or a MemoryText, from empty or after text
@@ -176,13 +181,7 @@ TEST(OutputStream, BlocksOfEverySizeKeepTheirPlace) {
     }
     out.flush();
   }
-  ASSERT_EQ(std::fflush(f), 0);
-  std::rewind(f);
-  std::string got;
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) got.append(chunk, n);
-  std::fclose(f);
+  const std::string got = read_back(f);
   EXPECT_TRUE(got == expected) << got.size() << " " << expected.size();
 }
 
