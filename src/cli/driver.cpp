@@ -293,13 +293,13 @@ int run(int argc, const char* const* argv) {
   if (cl.mode == MODE_SQL && !cl.list && cl.directory.empty()) sql.start(out);
   Run state{cl, out, {}, sql, several_processors()};
   for (const std::string& path : cl.files) {
-    // What the earlier files gave is handed on first: a large file is
-    // mapped, and one that another program cuts short while it is read
-    // ends the process (the system's bus error) before it is flushed.
+    // What the earlier files gave is handed on first, so that it stands
+    // whatever becomes of this one: one that cannot be opened, or a mapped
+    // file that another program cuts short while it is read (a bus error
+    // then ends the process).
     out.flush();
     auto bytes = FileBytes::open(path);
     if (!bytes) {
-      out.flush();  // earlier files' output stands
       std::fprintf(stderr, "Could not open file for parsing: %s\n", path.c_str());
       if (cl.keep_going) continue;
       return 1;

@@ -21,7 +21,8 @@ constexpr size_t kPage = size_t(2) << 20;
 // buffers, and the pages of all of them rounded up (measured: 8 MiB on a
 // workbook of 10 MB), with some to spare.
 constexpr size_t kOtherMemory = size_t(10) << 20;
-// More than a batch of kRowsAtOnce rows of 256 cells writes.
+// Room past the budget for the batch of kRowsAtOnce rows that crosses it
+// (most batches are far smaller; a larger one only takes another page).
 constexpr size_t kBatchRoom = size_t(256) << 10;
 
 // The statements of the second thread. Their head is made from row 0 at
@@ -159,9 +160,7 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
       turns_.plan(next, end, r, rows_);
       handoff_.store(r, std::memory_order_release);
       handoff_.notify_one();
-      turns_.second([&](int32_t from, int32_t to, OutputStream& out) {
-        rows.write(delimited::first_cell_of_row(next, end, from), end, from, to, out);
-      });
+      turns_.second(rows);
       return;
     }
     const Cell* const last = cells_ + published_.load(std::memory_order_acquire);
@@ -177,15 +176,6 @@ void DelimitedPipeline::run(Rows rows, int32_t first) {
   }
 }
 
-template <class Rows>
-void DelimitedPipeline::take_turns(Rows rows, const Sheet& sheet, OutputStream& out) {
-  const Cell* const begin = sheet.cells.data();
-  const Cell* const end = begin + sheet.cells.size();
-  turns_.first(out, [&](int32_t from, int32_t to, OutputStream& o) {
-    rows.write(delimited::first_cell_of_row(begin, end, from), end, from, to, o);
-  });
-}
-
 void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputStream& out) {
   int32_t handoff = handoff_.load(std::memory_order_acquire);
   while (handoff < 0) {
@@ -195,10 +185,10 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
   out.write_block(ahead_.view());
   switch (lines_) {
     case Lines::Csv:
-      take_turns(delimited::RowWriter<delimited::Csv>(render, sheet, sheet.cols), sheet, out);
+      take_turns(delimited::RowWriter<delimited::Csv>(render, sheet, sheet.cols), out);
       break;
     case Lines::Tab:
-      take_turns(delimited::RowWriter<delimited::Tab>(render, sheet, sheet.cols), sheet, out);
+      take_turns(delimited::RowWriter<delimited::Tab>(render, sheet, sheet.cols), out);
       break;
     case Lines::Sql: {
       const Cell* const cells = sheet.cells.data();
@@ -206,7 +196,7 @@ void DelimitedPipeline::write(CellRenderer& render, const Sheet& sheet, OutputSt
                               statement_head(render, sheet.name, sheet, sheet.cols, cells,
                                              cells + sheet.cells.size()),
                               style_),
-                 sheet, out);
+                 out);
       break;
     }
   }

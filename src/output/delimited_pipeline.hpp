@@ -59,9 +59,11 @@ class DelimitedPipeline final : public SheetWatch {
   // The second thread: `rows` writes runs of rows, from row `first` on.
   template <class Rows>
   void run(Rows rows, int32_t first);
-  // This thread's turns through `rows`, a row writer of `sheet`.
+  // This thread's turns through `rows`, a row writer of the sheet.
   template <class Rows>
-  void take_turns(Rows rows, const Sheet& sheet, OutputStream& out);
+  void take_turns(Rows rows, OutputStream& out) {
+    turns_.first(out, rows);
+  }
   void wake();
 
   Lines lines_;

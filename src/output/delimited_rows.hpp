@@ -3,7 +3,6 @@
 // that renders a sheet's rows while it is still being loaded.
 #pragma once
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -176,21 +175,5 @@ class RowWriter {
   int32_t cols_;
   QuoteMemo memo_;
 };
-
-// The first of the cells [begin, end) (sorted by row) whose row is `row`
-// or later.
-inline const Cell* first_cell_of_row(const Cell* begin, const Cell* end, int32_t row) {
-  return std::lower_bound(begin, end, row, [](const Cell& c, int32_t r) { return c.row < r; });
-}
-
-// Rows `first` to before `stop` of a loaded sheet.
-template <class F>
-void write_row_range(CellRenderer& render, const Sheet& sheet, int32_t first, int32_t stop,
-                     OutputStream& out) {
-  const Cell* const begin = sheet.cells.data();
-  const Cell* const end = begin + sheet.cells.size();
-  RowWriter<F> rows(render, sheet, sheet.cols);
-  rows.write(first_cell_of_row(begin, end, first), end, first, stop, out);
-}
 
 }  // namespace sheetdump::delimited

@@ -29,7 +29,7 @@ void MemoryText::reserve(size_t n) {
 }
 
 void MemoryText::append(std::string_view s) {
-  if (s.size() > capacity_ - size_) reserve(std::max(capacity_ * 2, size_ + s.size()));
+  make_room(s.size());
   if (!s.empty()) std::memcpy(data_.get() + size_, s.data(), s.size());
   size_ += s.size();
 }
@@ -51,7 +51,7 @@ OutputStream::OutputStream(std::string& sink)
 
 OutputStream::OutputStream(MemoryText& text)
     : f_(nullptr), text_(&text), on_error_(OnError::Record) {
-  if (text.capacity_ - text.size_ < kTextStep) text.reserve(text.size_ + kTextStep);
+  text.make_room(kTextStep);
   place();
 }
 
@@ -99,8 +99,7 @@ void OutputStream::drain() {
   if (text_ != nullptr) {
     // Room at the end of the text itself: no copy through a buffer.
     settle();
-    if (text_->capacity_ - text_->size_ < kTextStep)
-      text_->reserve(std::max(text_->capacity_ * 2, text_->size_ + kTextStep));
+    text_->make_room(kTextStep);
     place();
     return;
   }

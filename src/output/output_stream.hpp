@@ -7,6 +7,7 @@
 // failure's errno for its owner to report instead.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,11 @@ class MemoryText {
   void clear() { size_ = 0; }
   // Room for `n` bytes in all, what is there kept.
   void reserve(size_t n);
+  // Room for `n` bytes more: at least twice the storage when it grows, so
+  // that a text grown a little at a time is copied seldom.
+  void make_room(size_t n) {
+    if (n > capacity_ - size_) reserve(std::max(capacity_ * 2, size_ + n));
+  }
   void append(std::string_view s);
 
  private:

@@ -6,11 +6,12 @@ namespace sheetdump {
 
 size_t RowTurns::plan(const Cell* begin, const Cell* end, int32_t first, int32_t stop,
                       size_t block_cells) {
+  begin_ = begin;
+  end_ = end;
   starts_.clear();
   if (first >= stop) return 0;
   starts_.push_back(first);
-  const Cell* c = std::lower_bound(begin, end, first,
-                                   [](const Cell& cell, int32_t r) { return cell.row < r; });
+  const Cell* c = first_cell_of_row(begin, end, first);
   const size_t step = std::max<size_t>(block_cells, 1);
   while (size_t(end - c) > step) {
     c += step;

@@ -5,7 +5,6 @@
 // thread can be started, the caller's thread writes them all.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <system_error>
 #include <thread>
@@ -26,26 +25,19 @@ void write_rows_in_two(Rows& mine, Rows* other, const Sheet& sheet, int32_t firs
   if (sheet.rows <= first) return;
   const Cell* const begin = sheet.cells.data();
   const Cell* const end = begin + sheet.cells.size();
-  auto range = [begin, end](Rows& rows) {
-    return [&rows, begin, end](int32_t from, int32_t to, OutputStream& o) {
-      const Cell* next = std::lower_bound(begin, end, from,
-                                          [](const Cell& c, int32_t r) { return c.row < r; });
-      rows.write(next, end, from, to, o);
-    };
-  };
   RowTurns turns;
   if (other == nullptr || turns.plan(begin, end, first, sheet.rows) < 2) {
-    range(mine)(first, sheet.rows, out);
+    mine.write(first_cell_of_row(begin, end, first), end, first, sheet.rows, out);
     return;
   }
   std::thread second;
   try {
-    second = std::thread([&turns, &range, other] { turns.second(range(*other)); });
+    second = std::thread([&turns, other] { turns.second(*other); });
   } catch (const std::system_error&) {
-    range(mine)(first, sheet.rows, out);
+    mine.write(first_cell_of_row(begin, end, first), end, first, sheet.rows, out);
     return;
   }
-  turns.first(out, range(mine));
+  turns.first(out, mine);
   second.join();
 }
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -26,18 +25,17 @@ std::vector<Cell> cells_of(const std::vector<int>& cols_of_row) {
   return cells;
 }
 
-// Writes each row of [from, to) as a line of its number and its cells'
-// values, so that a block lost, repeated or out of place shows.
+// Writes each row of [first, stop) as a line of its number and its
+// cells' values, so that a block lost, repeated or out of place shows.
 struct LineWriter {
-  const std::vector<Cell>* cells;
-  void operator()(int32_t from, int32_t to, OutputStream& out) const {
-    auto c = std::lower_bound(cells->begin(), cells->end(), from,
-                              [](const Cell& cell, int32_t r) { return cell.row < r; });
-    for (int32_t r = from; r < to; ++r) {
+  const Cell* write(const Cell* next, const Cell* last, int32_t first, int32_t stop,
+                    OutputStream& out) {
+    for (int32_t r = first; r < stop; ++r) {
       std::string line = std::to_string(r) + ":";
-      for (; c != cells->end() && c->row == r; ++c) line += " " + std::to_string(c->value);
+      for (; next != last && next->row == r; ++next) line += " " + std::to_string(next->value);
       out.write(line + "\n");
     }
+    return next;
   }
 };
 
@@ -45,7 +43,8 @@ std::string one_thread(const std::vector<Cell>& cells, int32_t first, int32_t st
   std::string text;
   {
     OutputStream out(text);
-    LineWriter{&cells}(first, stop, out);
+    const Cell* const end = cells.data() + cells.size();
+    LineWriter().write(first_cell_of_row(cells.data(), end, first), end, first, stop, out);
   }
   return text;
 }
@@ -59,8 +58,9 @@ std::string in_turns(const std::vector<Cell>& cells, int32_t first, int32_t stop
   std::string text;
   {
     OutputStream out(text);
-    std::thread second([&] { turns.second(LineWriter{&cells}); });
-    turns.first(out, LineWriter{&cells});
+    LineWriter mine, other;
+    std::thread second([&] { turns.second(other); });
+    turns.first(out, mine);
     second.join();
   }
   return text;
@@ -121,7 +121,8 @@ TEST(RowTurns, QuitEndsTheSecondPartBeforeTheFirstRuns) {
   RowTurns turns;
   turns.reset();
   ASSERT_EQ(turns.plan(cells.data(), cells.data() + cells.size(), 0, 100, 2), 100u);
-  std::thread second([&] { turns.second(LineWriter{&cells}); });
+  LineWriter waiting;
+  std::thread second([&] { turns.second(waiting); });
   turns.quit();
   second.join();
   // Ready again after reset(): a whole run in turns.
@@ -130,8 +131,9 @@ TEST(RowTurns, QuitEndsTheSecondPartBeforeTheFirstRuns) {
   std::string text;
   {
     OutputStream out(text);
-    std::thread again([&] { turns.second(LineWriter{&cells}); });
-    turns.first(out, LineWriter{&cells});
+    LineWriter mine, other;
+    std::thread again([&] { turns.second(other); });
+    turns.first(out, mine);
     again.join();
   }
   EXPECT_EQ(text, one_thread(cells, 0, 100));
