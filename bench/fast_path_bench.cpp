@@ -1,6 +1,6 @@
 // Micro-benchmarks of the number fast paths: the two-digit writer, scaled
-// decimals (cents), RK cells through the renderer's direct path against
-// the double path they replace, and doubles under a fixed pattern and the
+// decimals (cents), RK cells through the renderer's direct path and the
+// writers' entry against the double path they replace, and doubles under a fixed pattern and the
 // general rule against snprintf.
 #include <benchmark/benchmark.h>
 
@@ -49,8 +49,11 @@ void BM_AppendScaledCents(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendScaledCents);
 
-// RK cells: arg 0 general, arg 1 "%.2f" (format 2); direct path vs double.
-void rk_cells(benchmark::State& state, bool direct) {
+// RK cells: arg 0 general, arg 1 "%.2f" (format 2); the direct path, the
+// writers' entry (write_number, which takes hundredths under the general
+// rule on a path of their own) and the double path.
+enum class RkPath { Direct, WriteNumber, ThroughDouble };
+void rk_cells(benchmark::State& state, RkPath path) {
   static const std::vector<int32_t> ints = rk_integers();
   Workbook wb;
   wb.xf_formats = {kNoFormatIndex, 2};
@@ -61,11 +64,13 @@ void rk_cells(benchmark::State& state, bool direct) {
     cells.push_back(Cell::make(0, 0, Cell::Kind::Rk, xf, (uint32_t(ints[i]) << 2) | 2 | (i & 1)));
   CellRenderer render(wb, {});
   TextBuffer b;
-  char out[CellRenderer::kRkRoom];
+  char out[CellRenderer::kNumberRoom];
   for (auto _ : state)
     for (const Cell& c : cells) {
-      if (direct) {
+      if (path == RkPath::Direct) {
         benchmark::DoNotOptimize(render.write_rk(c, out));
+      } else if (path == RkPath::WriteNumber) {
+        benchmark::DoNotOptimize(render.write_number(sheet, c, out));
       } else {
         b.clear();
         double v = decode_rk(c.value);
@@ -78,9 +83,11 @@ void rk_cells(benchmark::State& state, bool direct) {
     }
   state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(cells.size()));
 }
-void BM_RkDirect(benchmark::State& state) { rk_cells(state, true); }
-void BM_RkThroughDouble(benchmark::State& state) { rk_cells(state, false); }
+void BM_RkDirect(benchmark::State& state) { rk_cells(state, RkPath::Direct); }
+void BM_RkWriteNumber(benchmark::State& state) { rk_cells(state, RkPath::WriteNumber); }
+void BM_RkThroughDouble(benchmark::State& state) { rk_cells(state, RkPath::ThroughDouble); }
 BENCHMARK(BM_RkDirect)->Arg(0)->Arg(1);
+BENCHMARK(BM_RkWriteNumber)->Arg(0)->Arg(1);
 BENCHMARK(BM_RkThroughDouble)->Arg(0)->Arg(1);
 
 // Doubles with one to four decimals, as NUMBER records hold them.

@@ -17,10 +17,6 @@ namespace {
 
 // Workbooks number the format codes they define from here on.
 constexpr int32_t kFirstWorkbookFormat = 164;
-// Below this many hundredths (20.48) the general rule's digits of an RK
-// cents value are read from the double, digit by digit: some of them
-// (0.41, 15.92) read differently from their cents.
-constexpr uint32_t kCentsByDigits = 2048;
 // Days from 1900-01-00 to 1904-01-01 in the spreadsheet's calendar.
 constexpr double kDays1904 = 1462;
 
@@ -277,7 +273,7 @@ char* CellRenderer::write_rk(const FormatPlan& plan, uint32_t rk, char* p) {
     // |n| / 100 has the whole part m / 100 and its fraction exactly.
     const double a = double(m) / 100.0;
     const double fraction = a - double(whole);
-    if (m < kCentsByDigits) {
+    if (m < kHundredthsByDigits) {
       precision = fraction_places(fraction);
       if (precision < 2) return write_fixed(p, negative ? -a : a, precision);
     } else if (digit_after(fraction, 10000)) {

@@ -103,6 +103,12 @@ class CellRenderer {
         *p = '-';
         return write_u32(p + (n < 0), n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n));
       }
+      if ((rk & 3) == 3 && pl.kind == FormatPlan::Kind::General) {
+        // Hundredths under the general rule.
+        const int32_t n = int32_t(rk) >> 2;
+        const uint32_t m = n < 0 ? uint32_t(0) - uint32_t(n) : uint32_t(n);
+        if (m >= kHundredthsByDigits) return write_general_hundredths(p, n < 0, m);
+      }
       if (pl.compiled_direct) return write_number_fast(*pl.compiled, decode_rk(rk), pl.date1904, p);
       if (pl.date_direct) {
         if ((rk & 3) == 2) {

@@ -219,19 +219,11 @@ uint64_t scaled_rounded(uint64_t bits, int precision) {
 // double's digits differ from the cents' (0.41, 15.92).
 [[gnu::always_inline]] inline char* write_cents(char* p, bool negative, uint64_t c, double frac) {
   const auto whole = uint32_t(c / 100);
-  const auto hundredths = uint32_t(c % 100);
+  const digits::CentsTail& tail = digits::kCentsTails[c - uint64_t(whole) * 100];
   *p = '-';
   p = write_u32(p + negative, whole);
-  if (digit_after(frac, 10000)) {
-    *p = '.';
-    std::memcpy(p + 1, digits::pair(hundredths), 2);
-    std::memset(p + 3, '0', 3);
-    return p + 6;
-  }
-  if (hundredths == 0) return p;
-  *p = '.';
-  std::memcpy(p + 1, digits::pair(hundredths), 2);
-  return p + (hundredths % 10 != 0 ? 3 : 2);
+  std::memcpy(p, tail.text, 8);
+  return p + (digit_after(frac, 10000) ? 6 : tail.shown);
 }
 
 }  // namespace

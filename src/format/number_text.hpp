@@ -146,6 +146,48 @@ template <int Pairs>
   return digits::write_8_digits(p, v - high * 100000000);
 }
 
+// From this many hundredths (20.48) on, the general rule's text of an RK
+// hundredths value is its whole part and cents; below it the double's own
+// digits differ from the cents' (0.41, 15.92).
+inline constexpr uint32_t kHundredthsByDigits = 2048;
+
+namespace digits {
+
+// ".hh000" and two bytes to spare for each h below 100, and how many of
+// its bytes the general rule shows when the double reads as h itself.
+struct CentsTail {
+  char text[8];
+  uint8_t shown;
+};
+inline constexpr auto kCentsTails = [] {
+  std::array<CentsTail, 100> t{};
+  for (uint32_t h = 0; h < 100; ++h) {
+    t[h] = {{'.', char('0' + h / 10), char('0' + h % 10), '0', '0', '0', 0, 0},
+            uint8_t(h % 10 != 0 ? 3
+                    : h != 0    ? 2
+                                : 0)};
+  }
+  return t;
+}();
+
+}  // namespace digits
+
+// The general rule's text of the hundredths m / 100, m an RK integer
+// (below 2^29) from kHundredthsByDigits on: the whole part, then the cents
+// with a trailing zero dropped, or five places where the double nearest
+// m / 100 lies just below it (its fifth decimal then reads 9). At most 14
+// bytes, of which it may write 16. Kept out of line: inlined into a row
+// loop it costs that loop's other cells more than the call saves.
+[[gnu::noinline]] inline char* write_general_hundredths(char* p, bool negative, uint32_t m) {
+  const uint32_t whole = m / 100;
+  const digits::CentsTail& tail = digits::kCentsTails[m - whole * 100];
+  const double fraction = double(m) / 100.0 - double(whole);
+  *p = '-';
+  p = write_u32(p + negative, whole);
+  std::memcpy(p, tail.text, 8);
+  return p + (digit_after(fraction, 10000) ? 6 : tail.shown);
+}
+
 // The decimal digits of `v`, written at `p` through a two-digit table;
 // returns the end. At most 20 bytes.
 char* write_decimal(char* p, uint64_t v);

@@ -11,6 +11,8 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "format/builtin_codes.hpp"
 #include "format/builtin_formats.hpp"
@@ -339,6 +341,42 @@ TEST(CellTextRk, DirectPathMatchesTheDoublePath) {
   }
 }
 
+// The writers' entry, write_number, renders RK hundredths under the general
+// rule without asking the plan's other paths: every value up to 40,000.00
+// and past 20.48 (where that path begins) by a margin, values drawn from
+// every magnitude an RK integer holds, and the neighbours of powers of two,
+// where the double's spacing doubles; both signs, each as append_general
+// prints the double.
+TEST(CellTextRk, WriteNumberOfHundredthsMatchesTheGeneralRule) {
+  sheetdump::Workbook wb;
+  wb.xf_formats = {0};
+  const sheetdump::Sheet sheet;
+  sheetdump::CellRenderer render(wb, {});
+  std::vector<uint32_t> magnitudes;
+  for (uint32_t m = 0; m <= 4000000; ++m) magnitudes.push_back(m);
+  std::mt19937 rng(20261211);
+  for (int i = 0; i < 200000; ++i) magnitudes.push_back(rng() % (1u << (12 + rng() % 18)));
+  for (int k = 11; k < 29; ++k)
+    for (int32_t d = -200; d <= 200; ++d) magnitudes.push_back(uint32_t((int32_t(1) << k) + d));
+  magnitudes.push_back((1u << 29) - 1);
+  int failures = 0;
+  for (uint32_t m : magnitudes) {
+    for (int32_t n : {int32_t(m), -int32_t(m)}) {
+      const auto cell = sheetdump::Cell::make(0, 0, sheetdump::Cell::Kind::Rk, 0,
+                                              (uint32_t(n) << 2) | 3);
+      char room[sheetdump::CellRenderer::kNumberRoom];
+      char* end = render.write_number(sheet, cell, room);
+      TextBuffer want;
+      sheetdump::append_general(want, sheetdump::decode_rk(cell.value));
+      if ((end == nullptr || std::string_view(room, size_t(end - room)) != want.view()) &&
+          ++failures <= 10)
+        ADD_FAILURE() << n << " hundredths: got '"
+                      << (end ? std::string(room, size_t(end - room)) : "(none)") << "', want '"
+                      << want.view() << "'";
+    }
+  }
+  EXPECT_EQ(failures, 0) << "of " << magnitudes.size() << " magnitudes";
+}
 }  // namespace
 
 namespace {
