@@ -124,6 +124,7 @@ class CellRenderer {
     }
     if (cell.kind == Cell::Kind::Double && cell.value < values.numbers.size()) {
       const double v = values.numbers[cell.value];
+      if (pl.kind == FormatPlan::Kind::General) return write_general(p, v);
       if (pl.direct) return write_double(pl, v, p);
       if (pl.compiled_direct) return write_number_fast(*pl.compiled, v, pl.date1904, p);
       if (pl.date_direct) return write_date(p, date_serial(pl, v), pl.pattern, pl.date_layout);
