@@ -25,17 +25,16 @@ void write_rows_in_two(Rows& mine, Rows* other, const Sheet& sheet, int32_t firs
   if (sheet.rows <= first) return;
   const Cell* const begin = sheet.cells.data();
   const Cell* const end = begin + sheet.cells.size();
-  RowTurns turns;
-  if (other == nullptr || turns.plan(begin, end, first, sheet.rows) < 2) {
+  const auto alone = [&] {
     mine.write(first_cell_of_row(begin, end, first), end, first, sheet.rows, out);
-    return;
-  }
+  };
+  RowTurns turns;
+  if (other == nullptr || turns.plan(begin, end, first, sheet.rows) < 2) return alone();
   std::thread second;
   try {
     second = std::thread([&turns, other] { turns.second(*other); });
   } catch (const std::system_error&) {
-    mine.write(first_cell_of_row(begin, end, first), end, first, sheet.rows, out);
-    return;
+    return alone();
   }
   turns.first(out, mine);
   second.join();
